@@ -1,0 +1,210 @@
+// Objects: the interface table behind QueryInterface, the reference-count root, and
+// the wrappers that give an implementation class its IUnknown — stand-alone,
+// contained in an aggregate, or the aggregate's own non-delegating shell.
+#pragma once
+
+#include "framework/com.h"
+#include "framework/module.h"
+
+#include <new>
+
+namespace framework {
+
+// One row of an interface table: the interface lives at offset from the object,
+// or, when answer is set, that routine answers for it (interfaces forwarded to a
+// member object). The first row also answers IUnknown. A null iid ends the table.
+struct InterfaceEntry {
+    const IID* iid;
+    DWORD_PTR offset;
+    HRESULT (*answer)(void* object, REFIID riid, void** ppv);
+};
+
+template <class Interface, class Class>
+DWORD_PTR offsetOfBase() noexcept
+{
+    // Any non-null address works; the distance between the two views is what counts.
+    Class* probe = reinterpret_cast<Class*>(0x1000);
+    return reinterpret_cast<DWORD_PTR>(static_cast<Interface*>(probe)) - 0x1000;
+}
+
+// Looks riid up in the table; on success AddRefs once through the interface found.
+inline HRESULT queryInterfaceTable(void* object, const InterfaceEntry* entries, REFIID riid, void** ppv) noexcept
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    for (const InterfaceEntry* entry = entries; entry->iid; ++entry) {
+        const bool identity = entry == entries && InlineIsEqualGUID(riid, IID_IUnknown);
+        if (!identity && !InlineIsEqualGUID(riid, *entry->iid))
+            continue;
+        if (entry->answer)
+            return entry->answer(object, riid, ppv);
+        IUnknown* found = reinterpret_cast<IUnknown*>(static_cast<BYTE*>(object) + entry->offset);
+        found->AddRef();
+        *ppv = found;
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+// Base of every implementation class: a plain (apartment-bound) reference count and
+// the controlling unknown when the object is part of an aggregate. The class supplies
+// interfaceTable(), finalConstruct() and finalRelease() as it needs.
+class ObjectRoot {
+public:
+    HRESULT finalConstruct() noexcept { return S_OK; }
+    void finalRelease() noexcept {}
+
+protected:
+    ULONG m_refs = 0;
+    IUnknown* m_outer = nullptr;
+};
+
+// An implementation class T as an object of its own. Holds a module lock while it lives.
+template <class T>
+class Object final : public T {
+public:
+    Object() noexcept { module().lock(); }
+    ~Object()
+    {
+        this->finalRelease();
+        module().unlock();
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        return queryInterfaceTable(static_cast<T*>(this), T::interfaceTable(), riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++this->m_refs; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG refs = --this->m_refs;
+        if (refs == 0)
+            delete this;
+        return refs;
+    }
+
+    // Builds an object, runs its final construction under one extra reference, and
+    // hands out riid. The object is destroyed again if either step fails.
+    static HRESULT create(REFIID riid, void** ppv) noexcept
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        Object* object = new (std::nothrow) Object;
+        if (!object)
+            return E_OUTOFMEMORY;
+        ++object->m_refs;
+        HRESULT hr = object->finalConstruct();
+        --object->m_refs;
+        if (SUCCEEDED(hr))
+            hr = object->QueryInterface(riid, ppv);
+        if (FAILED(hr))
+            delete object;
+        return hr;
+    }
+
+    // The same for callers inside the module that want the object itself; it comes
+    // with one reference.
+    static HRESULT create(Object** out) noexcept
+    {
+        if (!out)
+            return E_POINTER;
+        *out = nullptr;
+        Object* object = new (std::nothrow) Object;
+        if (!object)
+            return E_OUTOFMEMORY;
+        object->AddRef();
+        const HRESULT hr = object->finalConstruct();
+        if (FAILED(hr)) {
+            object->Release();
+            return hr;
+        }
+        *out = object;
+        return S_OK;
+    }
+};
+
+// T inside an aggregate: every IUnknown call goes to the controlling outer unknown.
+template <class T>
+class ContainedObject final : public T {
+public:
+    explicit ContainedObject(IUnknown* outer) noexcept { this->m_outer = outer; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return this->m_outer->QueryInterface(riid, ppv); }
+    STDMETHODIMP_(ULONG) AddRef() override { return this->m_outer->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return this->m_outer->Release(); }
+
+    HRESULT internalQueryInterface(REFIID riid, void** ppv) noexcept
+    {
+        return queryInterfaceTable(static_cast<T*>(this), T::interfaceTable(), riid, ppv);
+    }
+};
+
+// The aggregate's own, non-delegating IUnknown around a contained T. Its count is
+// its own; the outer object holds it and releases it to destroy the store.
+template <class T>
+class AggregatedObject final : public IUnknown {
+public:
+    explicit AggregatedObject(IUnknown* outer) noexcept : m_contained(outer) { module().lock(); }
+    AggregatedObject(const AggregatedObject&) = delete;
+    AggregatedObject& operator=(const AggregatedObject&) = delete;
+    virtual ~AggregatedObject()
+    {
+        m_contained.finalRelease();
+        module().unlock();
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (InlineIsEqualGUID(riid, IID_IUnknown)) {
+            AddRef();
+            *ppv = static_cast<IUnknown*>(this);
+            return S_OK;
+        }
+        return m_contained.internalQueryInterface(riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG refs = --m_refs;
+        if (refs == 0)
+            delete this;
+        return refs;
+    }
+
+    // Builds the aggregate for outer and hands out riid (IUnknown: the shell itself).
+    static HRESULT create(IUnknown* outer, REFIID riid, void** ppv) noexcept
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        AggregatedObject* object = new (std::nothrow) AggregatedObject(outer);
+        if (!object)
+            return E_OUTOFMEMORY;
+        HRESULT hr = object->m_contained.finalConstruct();
+        if (SUCCEEDED(hr))
+            hr = object->QueryInterface(riid, ppv);
+        if (FAILED(hr))
+            delete object;
+        return hr;
+    }
+
+private:
+    ULONG m_refs = 0;
+    ContainedObject<T> m_contained;
+};
+
+// Stand-alone or aggregated T, as CreateInstance asks.
+template <class T>
+HRESULT createInstance(IUnknown* outer, REFIID riid, void** ppv) noexcept
+{
+    if (outer)
+        return AggregatedObject<T>::create(outer, riid, ppv);
+    return Object<T>::create(riid, ppv);
+}
+
+} // namespace framework

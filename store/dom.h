@@ -1,0 +1,43 @@
+// The one place where the store talks to its DOM. Each routine gives the result the
+// store relies on even where the DOM is lax: names are checked against XML's Name
+// production, appends that would make a cycle are refused, and queries the DOM
+// cannot evaluate safely are answered as failed selections without reaching it.
+#pragma once
+
+#include "framework/com.h"
+
+#include "store/dom_types.h"
+
+namespace dom {
+
+using framework::ComPtr;
+
+// True when name (up to its first NUL) matches XML 1.0's Name production.
+bool isXmlName(const OLECHAR* name) noexcept;
+
+// A new, synchronous document that resolves nothing external and does not validate.
+// E_FAIL when the DOM cannot be created, whatever the runtime said.
+HRESULT createDocument(IXMLDOMDocument** out) noexcept;
+
+// A new, unattached element (the document's createElement, used for roots).
+HRESULT createElement(IXMLDOMDocument* doc, BSTR name, IXMLDOMElement** out) noexcept;
+// A new, unattached element made through createNode, as element creation does.
+HRESULT createElementNode(IXMLDOMDocument* doc, BSTR name, IXMLDOMNode** out) noexcept;
+// A new, unattached attribute node.
+HRESULT createAttribute(IXMLDOMDocument* doc, BSTR name, IXMLDOMAttribute** out) noexcept;
+
+// Appends child as parent's last child, moving it from its old place. E_FAIL when
+// parent is child itself or one of child's descendants.
+HRESULT appendChild(IXMLDOMNode* parent, IXMLDOMNode* child) noexcept;
+
+// The first node that query selects below context; E_FAIL when none or when the
+// query is not one the DOM can evaluate.
+HRESULT selectSingleNode(IXMLDOMNode* context, BSTR query, IXMLDOMNode** out) noexcept;
+// Every node that query selects below context (possibly none); E_FAIL when the query
+// is not one the DOM can evaluate.
+HRESULT selectNodes(IXMLDOMNode* context, BSTR query, IXMLDOMNodeList** out) noexcept;
+
+// The node's COM identity, the form in which handles leave the store (one reference).
+HRESULT identity(IUnknown* node, IUnknown** out) noexcept;
+
+} // namespace dom

@@ -1,0 +1,71 @@
+// What the behaviour tests share: the built DLL loaded as a client loads it, a
+// fixture that makes a store through the DLL's own class object and insists that
+// everything was released at the end, and small helpers.
+#pragma once
+
+#include "Tarnwick.h"
+#include "framework/com.h"
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cwctype>
+#include "store/dom_types.h"
+
+#include <string>
+
+namespace tarnwick_test {
+
+using framework::Bstr;
+using framework::ComPtr;
+using framework::Variant;
+
+// The 64-bit Tarnwick.dll of this build, loaded once per test program.
+class Dll {
+public:
+    static HMODULE handle();
+    static HRESULT canUnloadNow();
+    static HRESULT getClassObject(REFCLSID clsid, REFIID riid, void** ppv);
+    static HRESULT registerServer();
+    static HRESULT unregisterServer();
+};
+
+// A new store made through the DLL's class object.
+HRESULT createStore(REFIID riid, void** ppv);
+ComPtr<ITarnwick> newStore();
+
+// A BSTR owner holding text.
+Bstr bstr(const wchar_t* text);
+
+// The store's document (the forwarded IXMLDOMDocument) and its XML text.
+ComPtr<IXMLDOMDocument> documentOf(IUnknown* store);
+std::wstring xmlOf(IUnknown* store);
+// The names of the document's top-level nodes, joined by "|" (for instance "xml|root").
+std::wstring topLevelNames(IUnknown* store);
+
+// The COM identity of an object, as a value to compare (mingw's ComPtr has no
+// comparison operators: == between two ComPtrs compares only their truth).
+const void* identityOf(IUnknown* object);
+// True when the DOM hands out one COM object per node, so that two retrievals of one
+// node compare equal as pointers. Wine's msxml3 makes a new object per retrieval.
+bool domKeepsNodeIdentity();
+
+// A fresh, empty folder for files of one test, and paths in it.
+std::wstring tempDir();
+std::wstring tempFile(const wchar_t* name);
+bool fileExists(const std::wstring& path);
+std::string readFile(const std::wstring& path);
+void writeFile(const std::wstring& path, const std::string& text);
+
+// Narrow text for failure messages.
+std::string narrow(const std::wstring& text);
+
+// Makes every store test end with the module lock count back at zero.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    ComPtr<ITarnwick> store;
+};
+
+} // namespace tarnwick_test
