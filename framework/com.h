@@ -51,7 +51,8 @@ public:
         return S_OK;
     }
 
-    // Replaces the string by the first length characters of text.
+    // Replaces the string by the first length characters of text; null text gives
+    // a string of that length to be filled in.
     HRESULT assign(const OLECHAR* text, UINT length) noexcept
     {
         BSTR copy = SysAllocStringLen(text, length);

@@ -1,33 +1,121 @@
-// Not built yet: every operation here answers E_NOTIMPL.
+// Loading and saving the store as an XML file. Loading goes through the DOM's own
+// loader with a "file://" URL, saving through its serializer with the plain name.
 #include "store/tarnwick.h"
 
-STDMETHODIMP ITarnwickImpl::GetClassID(CLSID*)
+#include <cstring>
+#include <cwchar>
+#include <utility>
+
+using framework::Bstr;
+using framework::Variant;
+
+namespace {
+
+// "file://" followed by the name character for character: no conversion, no escaping.
+HRESULT fileUrl(LPCOLESTR fileName, Bstr& url)
 {
-    return E_NOTIMPL;
+    static const OLECHAR kScheme[] = L"file://";
+    const size_t schemeLength = std::wcslen(kScheme);
+    const size_t nameLength = std::wcslen(fileName);
+    FW_RETURN_IF_FAILED(url.assign(nullptr, static_cast<UINT>(schemeLength + nameLength)));
+    std::wmemcpy(url.get(), kScheme, schemeLength);
+    std::wmemcpy(url.get() + schemeLength, fileName, nameLength);
+    return S_OK;
 }
 
+// A copy of text, allocated with the task allocator for a caller who frees it so.
+LPOLESTR taskCopy(const OLECHAR* text)
+{
+    const size_t bytes = (std::wcslen(text) + 1) * sizeof(OLECHAR);
+    LPOLESTR copy = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+    if (copy)
+        std::memcpy(copy, text, bytes);
+    return copy;
+}
+
+} // namespace
+
+STDMETHODIMP ITarnwickImpl::GetClassID(CLSID* pClassID)
+{
+    if (!pClassID)
+        return E_POINTER;
+    *pClassID = CLSID_Tarnwick;
+    return S_OK;
+}
+
+// The store keeps no dirty state.
 STDMETHODIMP ITarnwickImpl::IsDirty()
 {
     return E_NOTIMPL;
 }
 
-STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR, DWORD)
+STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR pszFileName, DWORD)
 {
+    if (!pszFileName)
+        return E_POINTER;
+    if (!m_pDoc)
+        return E_FAIL;
+
+    Bstr url;
+    FW_RETURN_IF_FAILED(fileUrl(pszFileName, url));
+    // The name is remembered whether or not the load succeeds; out of memory forgets it.
+    m_bstrCurFile.reset();
+    FW_RETURN_IF_FAILED(m_bstrCurFile.assign(pszFileName));
+
+    Variant source;
+    Bstr sourceUrl;
+    FW_RETURN_IF_FAILED(sourceUrl.assign(url.get()));
+    source.setBstr(std::move(sourceUrl));
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT hr = m_pDoc->load(source.get(), &loaded);
+    const bool succeeded = SUCCEEDED(hr) && loaded != VARIANT_FALSE;
+
+    // The cache follows whatever the document holds now, after success or failure.
+    reloadRoot();
+    if (!succeeded)
+        return E_FAIL;
+
+    debugAutoSave();
+    if (m_bNotify) {
+        GUID iid = IID_IPersistFile;
+        Variant data;
+        data.setBstr(std::move(url));
+        Fire_onPersist(&iid, &data.get());
+    }
+    return S_OK;
+}
+
+STDMETHODIMP ITarnwickImpl::Save(LPCOLESTR pszFileName, BOOL fRemember)
+{
+    if (!pszFileName)
+        return E_POINTER;
+    if (!m_pDoc)
+        return E_FAIL;
+
+    Variant target;
+    Bstr name;
+    FW_RETURN_IF_FAILED(name.assign(pszFileName));
+    target.setBstr(std::move(name));
+    const HRESULT hr = m_pDoc->save(target.get());
+    if (SUCCEEDED(hr) && fRemember) {
+        m_bstrCurFile.reset();
+        FW_RETURN_IF_FAILED(m_bstrCurFile.assign(pszFileName));
+    }
+    return hr;
+}
+
+STDMETHODIMP ITarnwickImpl::SaveCompleted(LPCOLESTR pszFileName)
+{
+    if (!pszFileName)
+        return E_POINTER;
     return E_NOTIMPL;
 }
 
-STDMETHODIMP ITarnwickImpl::Save(LPCOLESTR, BOOL)
+STDMETHODIMP ITarnwickImpl::GetCurFile(LPOLESTR* ppszFileName)
 {
-    return E_NOTIMPL;
+    if (!ppszFileName)
+        return E_POINTER;
+    // With no current file, or no memory for the copy, the caller gets a null name.
+    *ppszFileName = m_bstrCurFile.get() ? taskCopy(m_bstrCurFile.get()) : nullptr;
+    return S_OK;
 }
-
-STDMETHODIMP ITarnwickImpl::SaveCompleted(LPCOLESTR)
-{
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP ITarnwickImpl::GetCurFile(LPOLESTR*)
-{
-    return E_NOTIMPL;
-}
-

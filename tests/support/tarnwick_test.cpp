@@ -118,8 +118,9 @@ std::wstring topLevelNames(IUnknown* store)
 const void* identityOf(IUnknown* object)
 {
     ComPtr<IUnknown> unknown;
-    if (object)
+    if (object) {
         EXPECT_EQ(S_OK, object->QueryInterface(IID_PPV_ARGS(&unknown)));
+    }
     return unknown.Get();
 }
 
