@@ -73,6 +73,10 @@ public:
         return &m_str;
     }
 
+    // For [in, out] parameters: the callee reads the string and may replace it,
+    // freeing the old one.
+    BSTR* inOut() noexcept { return &m_str; }
+
     // Hands the string to a caller who frees it.
     BSTR release() noexcept
     {
