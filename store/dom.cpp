@@ -116,9 +116,11 @@ private:
 // True when child is parent or one of parent's ancestors.
 bool isAncestorOrSelf(IXMLDOMNode* child, IXMLDOMNode* parent)
 {
-    // A childless node can only be an ancestor-or-self of a node that is itself childless.
-    const bool mayBeAncestor = hasChildren(child) || !hasChildren(parent);
-    ElementMark mark(mayBeAncestor ? child : nullptr);
+    // A childless node can only be an ancestor-or-self of a node that is itself
+    // childless: the common append of a new element under a filled parent needs no walk.
+    if (!hasChildren(child) && hasChildren(parent))
+        return false;
+    ElementMark mark(child);
     ComPtr<IXMLDOMNode> walk(parent);
     while (walk) {
         if (sameObject(walk.Get(), child) || (mark.marked() && mark.isOn(walk.Get())))
