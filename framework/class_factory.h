@@ -29,7 +29,6 @@ public:
 private:
     volatile LONG m_refs = 0;
     InstanceCreator m_creator;
-    CriticalSection m_cs; // kept for parity with the platform's class object; nothing contends for it
 };
 
 } // namespace framework

@@ -28,9 +28,9 @@ void Module::term() noexcept
         return;
     m_terminated = true;
     for (ObjectMapEntry* entry = m_map; entry && entry->clsid; ++entry) {
-        if (entry->classObject) {
-            entry->classObject->Release();
+        if (IUnknown* classObject = entry->classObject) {
             entry->classObject = nullptr;
+            classObject->Release();
         }
         if (entry->objectMain)
             entry->objectMain(false);
@@ -56,8 +56,12 @@ HRESULT Module::getClassObject(REFCLSID clsid, REFIID riid, void** ppv) noexcept
         if (!entry->classObject) {
             CriticalSectionLock guard(m_objectMapLock);
             if (!entry->classObject) {
-                FW_RETURN_IF_FAILED(entry->createClassObject(entry->createInstance, IID_IUnknown,
-                                                             reinterpret_cast<void**>(&entry->classObject)));
+                IUnknown* created = nullptr;
+                FW_RETURN_IF_FAILED(
+                    entry->createClassObject(entry->createInstance, IID_IUnknown, reinterpret_cast<void**>(&created)));
+                // Published only when complete: a reader outside the lock must never reach
+                // an object whose map reference is not yet counted.
+                InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&entry->classObject), created);
             }
         }
         return entry->classObject->QueryInterface(riid, ppv);

@@ -17,7 +17,7 @@ struct ObjectMapEntry {
     HRESULT (*updateRegistry)(BOOL registering);
     HRESULT (*createClassObject)(InstanceCreator creator, REFIID riid, void** ppv);
     InstanceCreator createInstance;
-    IUnknown* classObject; // cached, owned by the map once created
+    IUnknown* volatile classObject; // cached, owned by the map once created
     const wchar_t* (*description)();
     void (*objectMain)(bool starting);
 };

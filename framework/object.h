@@ -60,16 +60,23 @@ protected:
     IUnknown* m_outer = nullptr;
 };
 
+// One module lock, taken before the rest of its owner is built and dropped after the
+// rest is destroyed, so the DLL cannot be judged unloadable while the owner's members
+// are still releasing what they hold. Wrappers derive from it first.
+class ModuleLock {
+public:
+    ModuleLock() noexcept { module().lock(); }
+    ModuleLock(const ModuleLock&) = delete;
+    ModuleLock& operator=(const ModuleLock&) = delete;
+    ~ModuleLock() { module().unlock(); }
+};
+
 // An implementation class T as an object of its own. Holds a module lock while it lives.
 template <class T>
-class Object final : public T {
+class Object final : private ModuleLock, public T {
 public:
-    Object() noexcept { module().lock(); }
-    ~Object()
-    {
-        this->finalRelease();
-        module().unlock();
-    }
+    Object() noexcept = default;
+    ~Object() { this->finalRelease(); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -144,16 +151,12 @@ public:
 // The aggregate's own, non-delegating IUnknown around a contained T. Its count is
 // its own; the outer object holds it and releases it to destroy the store.
 template <class T>
-class AggregatedObject final : public IUnknown {
+class AggregatedObject final : private ModuleLock, public IUnknown {
 public:
-    explicit AggregatedObject(IUnknown* outer) noexcept : m_contained(outer) { module().lock(); }
+    explicit AggregatedObject(IUnknown* outer) noexcept : m_contained(outer) {}
     AggregatedObject(const AggregatedObject&) = delete;
     AggregatedObject& operator=(const AggregatedObject&) = delete;
-    virtual ~AggregatedObject()
-    {
-        m_contained.finalRelease();
-        module().unlock();
-    }
+    virtual ~AggregatedObject() { m_contained.finalRelease(); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
