@@ -23,6 +23,16 @@ HRESULT fileUrl(LPCOLESTR fileName, Bstr& url)
     return S_OK;
 }
 
+// Replaces the current file name by a copy of name. The copy is made before the old
+// name goes, so name may be the old one; out of memory leaves no current file.
+HRESULT rememberFile(Bstr& curFile, LPCOLESTR name)
+{
+    Bstr copy;
+    const HRESULT hr = copy.assign(name);
+    curFile = std::move(copy);
+    return hr;
+}
+
 // A copy of text, allocated with the task allocator for a caller who frees it so.
 LPOLESTR taskCopy(const OLECHAR* text)
 {
@@ -58,9 +68,8 @@ STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR pszFileName, DWORD)
 
     Bstr url;
     FW_RETURN_IF_FAILED(fileUrl(pszFileName, url));
-    // The name is remembered whether or not the load succeeds; out of memory forgets it.
-    m_bstrCurFile.reset();
-    FW_RETURN_IF_FAILED(m_bstrCurFile.assign(pszFileName));
+    // The name is remembered whether or not the load succeeds.
+    FW_RETURN_IF_FAILED(rememberFile(m_bstrCurFile, pszFileName));
 
     Variant source;
     Bstr sourceUrl;
@@ -97,10 +106,8 @@ STDMETHODIMP ITarnwickImpl::Save(LPCOLESTR pszFileName, BOOL fRemember)
     FW_RETURN_IF_FAILED(name.assign(pszFileName));
     target.setBstr(std::move(name));
     const HRESULT hr = m_pDoc->save(target.get());
-    if (SUCCEEDED(hr) && fRemember) {
-        m_bstrCurFile.reset();
-        FW_RETURN_IF_FAILED(m_bstrCurFile.assign(pszFileName));
-    }
+    if (SUCCEEDED(hr) && fRemember)
+        FW_RETURN_IF_FAILED(rememberFile(m_bstrCurFile, pszFileName));
     return hr;
 }
 
