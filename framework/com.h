@@ -9,8 +9,8 @@
 
 namespace framework {
 
-// Note: ComPtr::Attach takes over a reference without adding one; ComPtr's
-// constructor from a raw pointer adds one.
+// Note: mingw-w64's ComPtr::Attach adds a reference, as does its constructor from a
+// raw pointer; to take over a reference, write it through GetAddressOf().
 using Microsoft::WRL::ComPtr;
 
 // Evaluates expr once and returns its HRESULT from the enclosing routine when it failed.

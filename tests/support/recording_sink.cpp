@@ -7,7 +7,8 @@ namespace tarnwick_test {
 ComPtr<RecordingSink> RecordingSink::create(std::wstring name)
 {
     ComPtr<RecordingSink> sink;
-    sink.Attach(new RecordingSink(std::move(name)));
+    // Takes over the reference the sink is made with (mingw's ComPtr::Attach would add one).
+    *sink.GetAddressOf() = new RecordingSink(std::move(name));
     return sink;
 }
 
