@@ -1,4 +1,5 @@
 // The storage object: what it answers, its root, and its document's creation.
+#include "support/counting_outer.h"
 #include "support/tarnwick_test.h"
 
 #include <ocidl.h>
@@ -159,21 +160,39 @@ public:
     int requests = 0;
 };
 
+struct CreationCase {
+    const char* name;
+    bool aggregate;
+    IID iid;
+};
+
 TEST(StorageCreation, FailsWithEFailWhenTheDocumentCannotBeCreated)
 {
+    const CreationCase cases[] = {
+        {"stand-alone", false, IID_ITarnwick},
+        {"aggregated", true, IID_IUnknown},
+    };
     const CLSID clsidDomDocument = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-    RefusingFactory refusing;
-    DWORD cookie = 0;
-    ASSERT_EQ(S_OK, CoRegisterClassObject(clsidDomDocument, &refusing, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                          &cookie));
-    ITarnwick* created = reinterpret_cast<ITarnwick*>(0x1);
-    const HRESULT hr = createStore(IID_ITarnwick, reinterpret_cast<void**>(&created));
-    EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, Dll::getClassObject(CLSID_Tarnwick, IID_PPV_ARGS(&factory)));
+    for (const CreationCase& c : cases) {
+        RefusingFactory refusing;
+        CountingOuter outer;
+        DWORD cookie = 0;
+        ASSERT_EQ(S_OK, CoRegisterClassObject(clsidDomDocument, &refusing, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                              &cookie));
+        IUnknown* created = reinterpret_cast<IUnknown*>(0x1);
+        const HRESULT hr =
+            factory->CreateInstance(c.aggregate ? &outer : nullptr, c.iid, reinterpret_cast<void**>(&created));
+        EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
 
-    EXPECT_EQ(E_FAIL, hr) << "the runtime's E_OUTOFMEMORY must not reach the client";
-    EXPECT_EQ(nullptr, created);
-    EXPECT_EQ(1, refusing.requests);
-    EXPECT_EQ(S_OK, Dll::canUnloadNow()) << "the half-built store must be gone";
+        EXPECT_EQ(E_FAIL, hr) << c.name << ": the runtime's E_OUTOFMEMORY must not reach the client";
+        EXPECT_EQ(nullptr, created) << c.name;
+        EXPECT_EQ(1, refusing.requests) << c.name;
+        EXPECT_EQ(1u, outer.references()) << c.name;
+    }
+    factory.Reset();
+    EXPECT_EQ(S_OK, Dll::canUnloadNow()) << "the half-built stores must be gone";
 
     // With the document available again, creation works.
     ComPtr<ITarnwick> store = newStore();
