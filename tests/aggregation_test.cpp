@@ -15,7 +15,8 @@ protected:
     {
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(S_OK, Dll::getClassObject(CLSID_Tarnwick, IID_PPV_ARGS(&factory)));
-        ASSERT_EQ(S_OK, factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(outer.inner.GetAddressOf())));
+        ASSERT_EQ(S_OK,
+                  factory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(outer.inner.GetAddressOf())));
         ASSERT_TRUE(outer.inner);
         EXPECT_EQ(1u, outer.references()) << "creating the inner object keeps no reference on the outer";
     }
