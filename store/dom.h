@@ -1,7 +1,7 @@
 // The one place where the store talks to its DOM. Each routine gives the result the
 // store relies on even where the DOM is lax: names are checked against XML's Name
-// production, appends that would make a cycle are refused, and queries the DOM
-// cannot evaluate safely are answered as failed selections without reaching it.
+// production, appends that would make a cycle are refused, and queries that no
+// selection syntax completes are answered as failed selections without reaching it.
 #pragma once
 
 #include "framework/com.h"
@@ -39,5 +39,33 @@ HRESULT selectNodes(IXMLDOMNode* context, BSTR query, IXMLDOMNodeList** out) noe
 
 // The node's COM identity, the form in which handles leave the store (one reference).
 HRESULT identity(IUnknown* node, IUnknown** out) noexcept;
+
+// A client's handle seen as the DOM interface an operation needs; E_INVALIDARG when
+// the handle is null or does not answer for it.
+HRESULT asNode(IUnknown* handle, IXMLDOMNode** out) noexcept;
+HRESULT asElement(IUnknown* handle, IXMLDOMElement** out) noexcept;
+HRESULT asNodeList(IUnknown* handle, IXMLDOMNodeList** out) noexcept;
+
+// The node's name (the tag name of an element), a new string.
+HRESULT nodeName(IXMLDOMNode* node, framework::Bstr& name) noexcept;
+
+// Structure. Each answers E_FAIL when there is no such node or the DOM refuses.
+HRESULT parentNode(IXMLDOMNode* node, IXMLDOMNode** out) noexcept;
+HRESULT firstChild(IXMLDOMNode* node, IXMLDOMNode** out) noexcept;
+HRESULT nextSibling(IXMLDOMNode* node, IXMLDOMNode** out) noexcept;
+HRESULT removeChild(IXMLDOMNode* parent, IXMLDOMNode* child) noexcept;
+
+// Attributes. getAttributeNode answers E_FAIL when the element has none of that name;
+// putNodeValue hands the DOM a bitwise copy of value and never clears it.
+HRESULT getAttributeNode(IXMLDOMElement* element, BSTR name, IXMLDOMAttribute** out) noexcept;
+HRESULT setAttributeNode(IXMLDOMElement* element, IXMLDOMAttribute* attribute) noexcept;
+HRESULT putNodeValue(IXMLDOMNode* node, const VARIANT& value) noexcept;
+HRESULT getNodeValue(IXMLDOMNode* node, VARIANT* value) noexcept;
+
+// Node lists, which hold their own position. nextNode answers E_FAIL after the last
+// node; resetList passes the list's own answer on.
+HRESULT listLength(IXMLDOMNodeList* list, long* length) noexcept;
+HRESULT nextNode(IXMLDOMNodeList* list, IXMLDOMNode** out) noexcept;
+HRESULT resetList(IXMLDOMNodeList* list) noexcept;
 
 } // namespace dom
