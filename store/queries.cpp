@@ -1,23 +1,98 @@
-// Not built yet: every operation here answers E_NOTIMPL.
+// Finding elements by a selection query below a context node, and stepping through
+// the results. The enumeration's position lives in the DOM's node list, not here.
 #include "store/tarnwick.h"
 
-STDMETHODIMP ITarnwickImpl::queryElement(IUnknown*, BSTR, IUnknown**)
+#include "store/dom.h"
+
+using framework::Bstr;
+using framework::ComPtr;
+
+namespace {
+
+// Every element child of the context, in document order.
+const OLECHAR kDefaultQuery[] = L"./*";
+
+} // namespace
+
+HRESULT ITarnwickImpl::contextNode(IUnknown* handle, IXMLDOMNode** node) noexcept
 {
-    return E_NOTIMPL;
+    if (handle)
+        return dom::asNode(handle, node);
+    IXMLDOMNode* root = ensureRoot();
+    if (!root)
+        return E_FAIL;
+    root->AddRef();
+    *node = root;
+    return S_OK;
 }
 
-STDMETHODIMP ITarnwickImpl::enumElements(IUnknown*, BSTR, IUnknown**)
+STDMETHODIMP ITarnwickImpl::queryElement(IUnknown* parent, BSTR query, IUnknown** ppelem)
 {
-    return E_NOTIMPL;
+    if (!ppelem)
+        return E_POINTER;
+    ComPtr<IXMLDOMNode> context;
+    FW_RETURN_IF_FAILED(contextNode(parent, &context));
+    // A null query means the default one; a query of length zero is the caller's all the same.
+    Bstr defaultQuery;
+    if (!query) {
+        FW_RETURN_IF_FAILED(defaultQuery.assign(kDefaultQuery));
+        query = defaultQuery.get();
+    }
+
+    ComPtr<IXMLDOMNode> found;
+    if (FAILED(dom::selectSingleNode(context.Get(), query, &found)))
+        return E_FAIL;
+    return dom::identity(found.Get(), ppelem);
 }
 
-STDMETHODIMP ITarnwickImpl::resetEnum(IUnknown*)
+STDMETHODIMP ITarnwickImpl::enumElements(IUnknown* hElem, BSTR query, IUnknown** pEnumHandle)
 {
-    return E_NOTIMPL;
+    if (!pEnumHandle)
+        return E_POINTER;
+    ComPtr<IXMLDOMNode> context;
+    FW_RETURN_IF_FAILED(contextNode(hElem, &context));
+    // A null query means the default one; a query of length zero is the caller's all the same.
+    Bstr defaultQuery;
+    if (!query) {
+        FW_RETURN_IF_FAILED(defaultQuery.assign(kDefaultQuery));
+        query = defaultQuery.get();
+    }
+
+    ComPtr<IXMLDOMNodeList> list;
+    if (FAILED(dom::selectNodes(context.Get(), query, &list)))
+        return E_FAIL;
+    // An enumeration over nothing is never handed out: the empty selection fails.
+    long length = 0;
+    if (FAILED(dom::listLength(list.Get(), &length)) || length == 0)
+        return E_FAIL;
+    return dom::identity(list.Get(), pEnumHandle);
 }
 
-STDMETHODIMP ITarnwickImpl::getNextElement(IUnknown*, BSTR*, IUnknown**)
+STDMETHODIMP ITarnwickImpl::resetEnum(IUnknown* enumHandle)
 {
-    return E_NOTIMPL;
+    ComPtr<IXMLDOMNodeList> list;
+    FW_RETURN_IF_FAILED(dom::asNodeList(enumHandle, &list));
+    return dom::resetList(list.Get());
 }
 
+STDMETHODIMP ITarnwickImpl::getNextElement(IUnknown* enumHandle, BSTR* pid, IUnknown** pElem)
+{
+    ComPtr<IXMLDOMNodeList> list;
+    FW_RETURN_IF_FAILED(dom::asNodeList(enumHandle, &list));
+    ComPtr<IXMLDOMNode> node;
+    if (FAILED(dom::nextNode(list.Get(), &node)))
+        return E_FAIL;
+
+    // Both results are made before either is written, so a failure writes neither.
+    Bstr name;
+    if (pid)
+        FW_RETURN_IF_FAILED(dom::nodeName(node.Get(), name));
+    ComPtr<IUnknown> handle;
+    if (pElem)
+        FW_RETURN_IF_FAILED(dom::identity(node.Get(), &handle));
+    if (pid)
+        *pid = name.release();
+    if (pElem)
+        *pElem = handle.Detach();
+    return S_OK;
+}

@@ -63,6 +63,10 @@ protected:
     bool buildRoot(const OLECHAR* name) noexcept;
     // The root, built as "root" on first need; borrowed (no reference added), or null.
     IXMLDOMNode* ensureRoot() noexcept;
+    // The node that a parent or context handle names: the root from ensureRoot for a
+    // null handle (E_FAIL when there is none), else the handle's node (E_INVALIDARG
+    // when it is not one). One reference for the caller.
+    HRESULT contextNode(IUnknown* handle, IXMLDOMNode** node) noexcept;
     // Re-reads the cached root from the document element after a load.
     void reloadRoot() noexcept;
     // A new generated identifier: "ID" and a new GUID's 36 characters.
