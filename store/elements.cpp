@@ -1,33 +1,126 @@
-// Not built yet: every operation here answers E_NOTIMPL.
+// Making elements, attaching them, and finding and reading their identifiers. An
+// element's identifier is its tag name and is kept nowhere else.
 #include "store/tarnwick.h"
 
-HRESULT ITarnwickImpl::makeElementId(framework::Bstr&) noexcept
+#include "store/dom.h"
+
+#include <cwchar>
+
+using framework::Bstr;
+using framework::ComPtr;
+
+namespace {
+
+const OLECHAR kDescendantsPrefix[] = L".//";
+const OLECHAR kAnyName[] = L"*";
+
+// A string replaces the caller's in an in-and-out parameter: the old one is freed.
+void replaceString(BSTR* slot, Bstr& value) noexcept
 {
-    return E_NOTIMPL;
+    SysFreeString(*slot);
+    *slot = value.release();
 }
 
-STDMETHODIMP ITarnwickImpl::createElement(BSTR*, IUnknown**)
+} // namespace
+
+// E_FAIL when the runtime gives no GUID, E_OUTOFMEMORY when the string cannot be made.
+HRESULT ITarnwickImpl::makeElementId(Bstr& id) noexcept
 {
-    return E_NOTIMPL;
+    GUID guid;
+    if (FAILED(CoCreateGuid(&guid)))
+        return E_FAIL;
+    // The registry form: a brace, 8-4-4-4-12 uppercase hexadecimal digits, a brace.
+    OLECHAR registryForm[39];
+    if (StringFromGUID2(guid, registryForm, 39) != 39)
+        return E_FAIL;
+    OLECHAR text[38] = {L'I', L'D'};
+    std::wmemcpy(text + 2, registryForm + 1, 36);
+    return id.assign(text, 38);
 }
 
-STDMETHODIMP ITarnwickImpl::addElement(IUnknown*, IUnknown*)
+STDMETHODIMP ITarnwickImpl::createElement(BSTR* pid, IUnknown** pHandle)
 {
-    return E_NOTIMPL;
+    const bool given = pid && *pid && (*pid)[0] != 0;
+    Bstr id;
+    if (given) {
+        FW_RETURN_IF_FAILED(id.assign(*pid));
+    } else {
+        FW_RETURN_IF_FAILED(makeElementId(id));
+    }
+
+    ComPtr<IXMLDOMNode> element;
+    if (FAILED(dom::createElementNode(m_pDoc.Get(), id.get(), &element)))
+        return E_FAIL;
+    ComPtr<IUnknown> handle;
+    if (pHandle)
+        FW_RETURN_IF_FAILED(dom::identity(element.Get(), &handle));
+
+    // A given identifier is the caller's own and is not written back.
+    if (!given && pid)
+        replaceString(pid, id);
+    if (pHandle)
+        *pHandle = handle.Detach();
+    return S_OK;
 }
 
-STDMETHODIMP ITarnwickImpl::getElement(IUnknown*, BSTR, IUnknown**)
+STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
 {
-    return E_NOTIMPL;
+    ComPtr<IXMLDOMNode> element;
+    FW_RETURN_IF_FAILED(dom::asNode(pElem, &element));
+    ComPtr<IXMLDOMNode> parent;
+    FW_RETURN_IF_FAILED(contextNode(pParent, &parent));
+
+    // The DOM moves an attached element; an element under itself or its descendant is refused.
+    if (FAILED(dom::appendChild(parent.Get(), element.Get())))
+        return E_FAIL;
+
+    debugAutoSave();
+    if (m_bNotify) {
+        // Sinks get a null identifier if the name cannot be read; the element is attached all the same.
+        Bstr name;
+        dom::nodeName(element.Get(), name);
+        Fire_onElementCreated(parent.Get(), name.get(), element.Get());
+    }
+    return S_OK;
 }
 
-STDMETHODIMP ITarnwickImpl::getElementID(IUnknown*, BSTR*)
+STDMETHODIMP ITarnwickImpl::getElement(IUnknown* parent, BSTR objectID, IUnknown** ppobj)
 {
-    return E_NOTIMPL;
+    if (!ppobj)
+        return E_POINTER;
+
+    // The identifier goes in unescaped: the DOM reads query syntax in it as syntax.
+    const OLECHAR* name = objectID ? objectID : kAnyName;
+    const size_t prefixLength = std::wcslen(kDescendantsPrefix);
+    const size_t nameLength = std::wcslen(name);
+    Bstr query;
+    FW_RETURN_IF_FAILED(query.assign(nullptr, static_cast<UINT>(prefixLength + nameLength)));
+    std::wmemcpy(query.get(), kDescendantsPrefix, prefixLength);
+    std::wmemcpy(query.get() + prefixLength, name, nameLength);
+
+    return queryElement(parent, query.get(), ppobj);
 }
 
-STDMETHODIMP ITarnwickImpl::setElementID(IUnknown*, BSTR)
+STDMETHODIMP ITarnwickImpl::getElementID(IUnknown* pElem, BSTR* ppid)
 {
-    return E_NOTIMPL;
+    if (!pElem || !ppid)
+        return E_POINTER;
+    ComPtr<IXMLDOMNode> node;
+    FW_RETURN_IF_FAILED(dom::asNode(pElem, &node));
+    // The caller gets a null string if the DOM cannot name the node.
+    Bstr name;
+    dom::nodeName(node.Get(), name);
+    *ppid = name.release();
+    return S_OK;
 }
 
+// Identifiers are tag names, which the DOM cannot change in place; the call is
+// accepted and changes nothing.
+STDMETHODIMP ITarnwickImpl::setElementID(IUnknown* pElem, BSTR id)
+{
+    if (!pElem || !id)
+        return E_POINTER;
+    ComPtr<IXMLDOMNode> node;
+    FW_RETURN_IF_FAILED(dom::asNode(pElem, &node));
+    return S_OK;
+}
