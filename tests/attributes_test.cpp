@@ -1,0 +1,269 @@
+// Attributes: values of any type read back as text, the event carries the caller's
+// VARIANT, and a failed set leaves the element, the file and the sinks untouched.
+#include "support/element_helpers.h"
+#include "support/recording_sink.h"
+
+namespace tarnwick_test {
+namespace {
+
+// An item under the root, a sink that notes what the debug file held when it was
+// called, and the debug file.
+class AttributeTest : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        item = addChild(store.Get(), nullptr, L"item");
+        debugFile = tempFile(L"debug.xml");
+        Bstr file = bstr(debugFile.c_str());
+        ASSERT_EQ(S_OK, store->setDebugMode(1, file.get()));
+        sink = RecordingSink::create();
+        ASSERT_EQ(S_OK, sink->advise(store.Get()));
+        sink->onEvent = [this](const std::wstring&) {
+            fileDuringEvent = readFile(debugFile);
+            return S_OK;
+        };
+    }
+
+    HRESULT set(const wchar_t* name, VARIANT value)
+    {
+        Bstr n = bstr(name);
+        return store->setAttribute(item.Get(), name ? n.get() : nullptr, &value);
+    }
+
+    static VARIANT text(BSTR value)
+    {
+        VARIANT v;
+        V_VT(&v) = VT_BSTR;
+        V_BSTR(&v) = value;
+        return v;
+    }
+
+    static VARIANT integer(LONG value)
+    {
+        VARIANT v;
+        V_VT(&v) = VT_I4;
+        V_I4(&v) = value;
+        return v;
+    }
+
+    // Asserts that nothing was saved or announced since the debug file was removed.
+    void expectSilence(const char* what)
+    {
+        EXPECT_TRUE(sink->events.empty()) << what;
+        EXPECT_FALSE(fileExists(debugFile)) << what;
+    }
+
+    void forgetSideEffects()
+    {
+        sink->events.clear();
+        DeleteFileW(debugFile.c_str());
+    }
+
+    ComPtr<IUnknown> item;
+    std::wstring debugFile;
+    ComPtr<RecordingSink> sink;
+    std::string fileDuringEvent;
+};
+
+TEST_F(AttributeTest, ValuesOfAnyTypeReadBackAsText)
+{
+    Bstr word = bstr(L"plain words");
+    VARIANT yes;
+    V_VT(&yes) = VT_BOOL;
+    V_BOOL(&yes) = VARIANT_TRUE;
+    VARIANT big;
+    V_VT(&big) = VT_I8;
+    V_I8(&big) = 1234567890123LL;
+    const struct {
+        const wchar_t* name;
+        VARIANT value;
+        const wchar_t* expected;
+    } cases[] = {
+        {L"count", integer(42), L"42"},
+        {L"negative", integer(-7), L"-7"},
+        {L"big", big, L"1234567890123"},
+        {L"flag", yes, L"-1"}, // OLE Automation's text for VARIANT_TRUE, which the DOM uses
+        {L"label", text(word.get()), L"plain words"},
+        {L"empty", text(nullptr), L""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(S_OK, set(c.name, c.value)) << narrow(c.name);
+        Bstr name = bstr(c.name);
+        Variant read;
+        ASSERT_EQ(S_OK, store->getAttribute(item.Get(), name.get(), read.put())) << narrow(c.name);
+        ASSERT_EQ(VT_BSTR, V_VT(&read.get())) << narrow(c.name);
+        EXPECT_STREQ(c.expected, V_BSTR(&read.get()) ? V_BSTR(&read.get()) : L"") << narrow(c.name);
+
+        // The sink got the caller's VARIANT itself: its type, and for text the very same string.
+        EXPECT_EQ(V_VT(&c.value), V_VT(&sink->lastValue)) << narrow(c.name);
+        if (V_VT(&c.value) == VT_BSTR) {
+            EXPECT_EQ(V_BSTR(&c.value), V_BSTR(&sink->lastValue)) << narrow(c.name);
+        }
+    }
+}
+
+TEST_F(AttributeTest, EventCarriesTheCallersNameAndElementAfterTheSave)
+{
+    Bstr name = bstr(L"size");
+    Bstr value = bstr(L"large");
+    VARIANT v = text(value.get());
+    ASSERT_EQ(S_OK, store->setAttribute(item.Get(), name.get(), &v));
+    ASSERT_EQ(1u, sink->events.size());
+    EXPECT_EQ(L"changed item size=large (VT 8)", sink->events.back());
+    EXPECT_EQ(name.get(), sink->lastAttrName);
+    EXPECT_EQ(L"item", nodeName(sink->lastElement.Get()));
+    EXPECT_NE(std::string::npos, fileDuringEvent.find("size=\"large\"")) << "saved before the event";
+    // The caller's VARIANT is not cleared.
+    EXPECT_EQ(VT_BSTR, V_VT(&v));
+    EXPECT_EQ(value.get(), V_BSTR(&v));
+}
+
+TEST_F(AttributeTest, SinkThatReadsBackSeesTheNewValue)
+{
+    ASSERT_EQ(S_OK, set(L"size", integer(1)));
+    std::wstring seen;
+    sink->onEvent = [&](const std::wstring&) {
+        seen = attributeText(store.Get(), item.Get(), L"size");
+        return S_OK;
+    };
+    ASSERT_EQ(S_OK, set(L"size", integer(2)));
+    EXPECT_EQ(L"2", seen);
+}
+
+TEST_F(AttributeTest, SettingAgainChangesTheSameAttributeInPlace)
+{
+    ASSERT_EQ(S_OK, set(L"first", integer(1)));
+    ASSERT_EQ(S_OK, set(L"second", integer(2)));
+    ASSERT_EQ(S_OK, set(L"third", integer(3)));
+    ASSERT_EQ(S_OK, set(L"second", integer(22)));
+
+    const std::wstring xml = xmlOf(store.Get());
+    EXPECT_EQ(1u, occurrences(xml, L"second=")) << narrow(xml);
+    EXPECT_NE(std::wstring::npos, xml.find(L"<item first=\"1\" second=\"22\" third=\"3\"")) << narrow(xml);
+    EXPECT_EQ(4u, sink->events.size());
+}
+
+TEST_F(AttributeTest, NamesThatAreNoXmlNamesChangeNothing)
+{
+    const std::wstring before = xmlOf(store.Get());
+    forgetSideEffects();
+    const wchar_t* names[] = {L"9a", L"a b", L"a=b", L"", nullptr};
+    for (const wchar_t* name : names)
+        EXPECT_EQ(E_FAIL, set(name, integer(1))) << (name ? narrow(name) : "(null)");
+    expectSilence("refused names");
+    EXPECT_EQ(before, xmlOf(store.Get()));
+    EXPECT_EQ(S_OK, loadsBack(store.Get()));
+}
+
+// A value the DOM cannot turn into text: the set fails and the element stays exactly as
+// it was, also when the attribute is new (no empty attribute is left behind).
+TEST_F(AttributeTest, RefusedValueLeavesTheElementAsItWas)
+{
+    ASSERT_EQ(S_OK, set(L"kept", integer(5)));
+    const std::wstring before = xmlOf(store.Get());
+    forgetSideEffects();
+
+    ComPtr<IUnknown> foreign = foreignObject();
+    VARIANT object;
+    V_VT(&object) = VT_UNKNOWN;
+    V_UNKNOWN(&object) = foreign.Get();
+    VARIANT null;
+    V_VT(&null) = VT_NULL;
+    for (const VARIANT& refused : {object, null}) {
+        EXPECT_EQ(E_FAIL, set(L"fresh", refused)) << "VT " << V_VT(&refused);
+        EXPECT_EQ(E_FAIL, set(L"kept", refused)) << "VT " << V_VT(&refused);
+    }
+    expectSilence("refused values");
+    EXPECT_EQ(L"(absent)", attributeText(store.Get(), item.Get(), L"fresh"));
+    EXPECT_EQ(L"5", attributeText(store.Get(), item.Get(), L"kept"));
+    EXPECT_EQ(before, xmlOf(store.Get()));
+}
+
+TEST_F(AttributeTest, NullValuePointerIsRefusedBeforeTheElementIsTouched)
+{
+    forgetSideEffects();
+    Bstr name = bstr(L"size");
+    EXPECT_EQ(E_POINTER, store->setAttribute(item.Get(), name.get(), nullptr));
+    EXPECT_EQ(E_INVALIDARG, store->setAttribute(nullptr, name.get(), nullptr));
+    expectSilence("null value");
+    EXPECT_EQ(L"(absent)", attributeText(store.Get(), item.Get(), L"size"));
+}
+
+TEST_F(AttributeTest, HandlesThatAreNoElementsAreRefused)
+{
+    ASSERT_EQ(S_OK, set(L"size", integer(1)));
+    Bstr textQuery = bstr(L"text()");
+    Bstr attributeQuery = bstr(L"@size");
+    ComPtr<IUnknown> parent;
+    ASSERT_EQ(S_OK, store->getRootElement(&parent));
+    ComPtr<IXMLDOMNode> node;
+    ComPtr<IXMLDOMText> textNode;
+    Bstr content = bstr(L"words");
+    ASSERT_EQ(S_OK, item.As(&node));
+    ASSERT_EQ(S_OK, documentOf(store.Get())->createTextNode(content.get(), &textNode));
+    ASSERT_EQ(S_OK, node->appendChild(textNode.Get(), nullptr));
+    ComPtr<IUnknown> text;
+    ComPtr<IUnknown> attribute;
+    ComPtr<IUnknown> enumeration;
+    ASSERT_EQ(S_OK, store->queryElement(item.Get(), textQuery.get(), &text));
+    ASSERT_EQ(S_OK, store->queryElement(item.Get(), attributeQuery.get(), &attribute));
+    ASSERT_EQ(S_OK, store->enumElements(nullptr, nullptr, &enumeration));
+    forgetSideEffects();
+
+    ComPtr<IUnknown> foreign = foreignObject();
+    const struct {
+        const char* what;
+        IUnknown* handle;
+    } cases[] = {
+        {"null", nullptr},
+        {"text node", text.Get()},
+        {"attribute node", attribute.Get()},
+        {"enumeration", enumeration.Get()},
+        {"foreign object", foreign.Get()},
+    };
+    Bstr name = bstr(L"size");
+    for (const auto& c : cases) {
+        VARIANT value = integer(2);
+        EXPECT_EQ(E_INVALIDARG, store->setAttribute(c.handle, name.get(), &value)) << c.what;
+        Variant untouched;
+        untouched.get() = integer(12345);
+        EXPECT_EQ(E_INVALIDARG, store->getAttribute(c.handle, name.get(), &untouched.get())) << c.what;
+        EXPECT_EQ(VT_I4, V_VT(&untouched.get())) << c.what;
+        EXPECT_EQ(12345, V_I4(&untouched.get())) << c.what;
+    }
+    expectSilence("refused handles");
+    EXPECT_EQ(L"1", attributeText(store.Get(), item.Get(), L"size"));
+}
+
+TEST_F(AttributeTest, GetAttributeFailuresLeaveTheCallersVariantAlone)
+{
+    Bstr missing = bstr(L"missing");
+    Variant untouched;
+    untouched.get() = integer(12345);
+    EXPECT_EQ(E_FAIL, store->getAttribute(item.Get(), missing.get(), &untouched.get()));
+    EXPECT_EQ(E_FAIL, store->getAttribute(item.Get(), nullptr, &untouched.get()));
+    EXPECT_EQ(VT_I4, V_VT(&untouched.get()));
+    EXPECT_EQ(12345, V_I4(&untouched.get()));
+    EXPECT_EQ(E_POINTER, store->getAttribute(nullptr, missing.get(), nullptr));
+    EXPECT_EQ(E_POINTER, store->getAttribute(item.Get(), missing.get(), nullptr));
+}
+
+TEST_F(AttributeTest, SwitchesDecideOnEventAndSave)
+{
+    ASSERT_EQ(S_OK, store->setNotify(0));
+    forgetSideEffects();
+    ASSERT_EQ(S_OK, set(L"quiet", integer(1)));
+    EXPECT_TRUE(sink->events.empty());
+    EXPECT_NE(std::string::npos, readFile(debugFile).find("quiet=\"1\""));
+
+    ASSERT_EQ(S_OK, store->setNotify(1));
+    ASSERT_EQ(S_OK, store->setDebugMode(1, nullptr));
+    forgetSideEffects();
+    ASSERT_EQ(S_OK, set(L"unsaved", integer(1)));
+    EXPECT_EQ(1u, sink->events.size());
+    EXPECT_FALSE(fileExists(debugFile));
+}
+
+} // namespace
+} // namespace tarnwick_test
