@@ -150,6 +150,9 @@ private:
                 return CONNECT_E_CANNOTCONNECT;
             if (FAILED(hr))
                 return hr;
+            // A sink that claims the interface but hands out nothing cannot be called.
+            if (!events)
+                return CONNECT_E_CANNOTCONNECT;
             const DWORD added = m_cp->m_sinks.add(events);
             if (added == 0) {
                 events->Release();
