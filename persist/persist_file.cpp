@@ -2,6 +2,8 @@
 // loader with a "file://" URL, saving through its serializer with the plain name.
 #include "store/tarnwick.h"
 
+#include "store/dom.h"
+
 #include <cstring>
 #include <cwchar>
 #include <utility>
@@ -71,17 +73,13 @@ STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR pszFileName, DWORD)
     // The name is remembered whether or not the load succeeds.
     FW_RETURN_IF_FAILED(rememberFile(m_bstrCurFile, pszFileName));
 
-    Variant source;
-    Bstr sourceUrl;
-    FW_RETURN_IF_FAILED(sourceUrl.assign(url.get()));
-    source.setBstr(std::move(sourceUrl));
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT hr = m_pDoc->load(source.get(), &loaded);
-    const bool succeeded = SUCCEEDED(hr) && loaded != VARIANT_FALSE;
+    const HRESULT loaded = dom::load(m_pDoc.Get(), url.get());
+    if (loaded == E_OUTOFMEMORY)
+        return loaded;
 
     // The cache follows whatever the document holds now, after success or failure.
     reloadRoot();
-    if (!succeeded)
+    if (FAILED(loaded))
         return E_FAIL;
 
     debugAutoSave();
@@ -101,11 +99,7 @@ STDMETHODIMP ITarnwickImpl::Save(LPCOLESTR pszFileName, BOOL fRemember)
     if (!m_pDoc)
         return E_FAIL;
 
-    Variant target;
-    Bstr name;
-    FW_RETURN_IF_FAILED(name.assign(pszFileName));
-    target.setBstr(std::move(name));
-    const HRESULT hr = m_pDoc->save(target.get());
+    const HRESULT hr = dom::save(m_pDoc.Get(), pszFileName);
     if (SUCCEEDED(hr) && fRemember)
         FW_RETURN_IF_FAILED(rememberFile(m_bstrCurFile, pszFileName));
     return hr;

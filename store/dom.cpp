@@ -550,6 +550,58 @@ HRESULT createDocument(IXMLDOMDocument** out) noexcept
     return S_OK;
 }
 
+HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url) noexcept
+{
+    framework::Bstr text;
+    FW_RETURN_IF_FAILED(text.assign(url));
+    framework::Variant source;
+    source.setBstr(std::move(text));
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT hr = doc->load(source.get(), &loaded);
+    return SUCCEEDED(hr) && loaded != VARIANT_FALSE ? S_OK : E_FAIL;
+}
+
+HRESULT save(IXMLDOMDocument* doc, const OLECHAR* fileName) noexcept
+{
+    framework::Bstr text;
+    FW_RETURN_IF_FAILED(text.assign(fileName));
+    framework::Variant target;
+    target.setBstr(std::move(text));
+    return doc->save(target.get());
+}
+
+HRESULT appendDeclaration(IXMLDOMDocument* doc) noexcept
+{
+    framework::Bstr target;
+    framework::Bstr data;
+    FW_RETURN_IF_FAILED(target.assign(L"xml"));
+    FW_RETURN_IF_FAILED(data.assign(L"version=\"1.0\""));
+    ComPtr<IXMLDOMProcessingInstruction> declaration;
+    if (FAILED(doc->createProcessingInstruction(target.get(), data.get(), &declaration)) || !declaration)
+        return E_FAIL;
+    return FAILED(doc->appendChild(declaration.Get(), nullptr)) ? E_FAIL : S_OK;
+}
+
+bool startsWithProcessingInstruction(IXMLDOMDocument* doc) noexcept
+{
+    ComPtr<IXMLDOMNode> first;
+    ComPtr<IXMLDOMProcessingInstruction> instruction;
+    return doc->get_firstChild(&first) == S_OK && first && SUCCEEDED(first.As(&instruction));
+}
+
+HRESULT documentElement(IXMLDOMDocument* doc, IXMLDOMNode** out) noexcept
+{
+    ComPtr<IXMLDOMElement> element;
+    if (doc->get_documentElement(&element) != S_OK || !element)
+        return E_FAIL;
+    return element->QueryInterface(IID_PPV_ARGS(out));
+}
+
+HRESULT setDocumentElement(IXMLDOMDocument* doc, IXMLDOMElement* element) noexcept
+{
+    return FAILED(doc->putref_documentElement(element)) ? E_FAIL : S_OK;
+}
+
 HRESULT createElement(IXMLDOMDocument* doc, BSTR name, IXMLDOMElement** out) noexcept
 {
     if (!isXmlName(name))

@@ -19,6 +19,20 @@ bool isXmlName(const OLECHAR* name) noexcept;
 // E_FAIL when the DOM cannot be created, whatever the runtime said.
 HRESULT createDocument(IXMLDOMDocument** out) noexcept;
 
+// Reads the document from url (loading is synchronous); E_FAIL unless the DOM reports
+// success both in its result and in its flag. Its own error is not passed on.
+HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url) noexcept;
+// Writes the whole document to the named file; the DOM's own result.
+HRESULT save(IXMLDOMDocument* doc, const OLECHAR* fileName) noexcept;
+
+// Appends the XML declaration (version="1.0") as the document's last top-level node.
+HRESULT appendDeclaration(IXMLDOMDocument* doc) noexcept;
+// True when the document's first top-level node is a processing instruction.
+bool startsWithProcessingInstruction(IXMLDOMDocument* doc) noexcept;
+// The document element, or E_FAIL when there is none; and making an element it.
+HRESULT documentElement(IXMLDOMDocument* doc, IXMLDOMNode** out) noexcept;
+HRESULT setDocumentElement(IXMLDOMDocument* doc, IXMLDOMElement* element) noexcept;
+
 // A new, unattached element (the document's createElement, used for roots).
 HRESULT createElement(IXMLDOMDocument* doc, BSTR name, IXMLDOMElement** out) noexcept;
 // A new, unattached element made through createNode, as element creation does.

@@ -9,19 +9,8 @@ using framework::ComPtr;
 bool ITarnwickImpl::buildRoot(const OLECHAR* name) noexcept
 {
     // Any processing instruction in first place counts as the declaration.
-    ComPtr<IXMLDOMNode> first;
-    ComPtr<IXMLDOMProcessingInstruction> leading;
-    const bool declared = m_pDoc->get_firstChild(&first) == S_OK && first &&
-                          SUCCEEDED(first.As(&leading));
-    if (!declared) {
-        Bstr target;
-        Bstr data;
-        ComPtr<IXMLDOMProcessingInstruction> declaration;
-        if (FAILED(target.assign(L"xml")) || FAILED(data.assign(L"version=\"1.0\"")) ||
-            FAILED(m_pDoc->createProcessingInstruction(target.get(), data.get(), &declaration)) || !declaration ||
-            FAILED(m_pDoc->appendChild(declaration.Get(), nullptr)))
-            return false;
-    }
+    if (!dom::startsWithProcessingInstruction(m_pDoc.Get()) && FAILED(dom::appendDeclaration(m_pDoc.Get())))
+        return false;
 
     Bstr rootName;
     ComPtr<IXMLDOMElement> element;
@@ -30,8 +19,8 @@ bool ITarnwickImpl::buildRoot(const OLECHAR* name) noexcept
     // The root is cached before it is attached; a failed attach leaves it cached.
     if (FAILED(element.As(&m_pRoot)))
         return false;
-    return SUCCEEDED(m_pDoc->appendChild(m_pRoot.Get(), nullptr)) &&
-           SUCCEEDED(m_pDoc->putref_documentElement(element.Get()));
+    return SUCCEEDED(dom::appendChild(m_pDoc.Get(), m_pRoot.Get())) &&
+           SUCCEEDED(dom::setDocumentElement(m_pDoc.Get(), element.Get()));
 }
 
 IXMLDOMNode* ITarnwickImpl::ensureRoot() noexcept
@@ -44,11 +33,8 @@ IXMLDOMNode* ITarnwickImpl::ensureRoot() noexcept
 void ITarnwickImpl::reloadRoot() noexcept
 {
     m_pRoot.Reset();
-    ComPtr<IXMLDOMElement> element;
     // A document without a document element leaves the root to be built on next need.
-    m_pDoc->get_documentElement(&element);
-    if (element)
-        element.As(&m_pRoot);
+    dom::documentElement(m_pDoc.Get(), &m_pRoot);
 }
 
 STDMETHODIMP ITarnwickImpl::getRootElement(IUnknown** phElem)
