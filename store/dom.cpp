@@ -445,10 +445,11 @@ bool sameObject(IUnknown* a, IUnknown* b)
     return left.Get() == right.Get();
 }
 
+// Asks without retrieving a child: some DOMs make a new object per retrieval.
 bool hasChildren(IXMLDOMNode* node)
 {
-    ComPtr<IXMLDOMNode> first;
-    return node->get_firstChild(&first) == S_OK && first;
+    VARIANT_BOOL has = VARIANT_FALSE;
+    return node->hasChildNodes(&has) == S_OK && has != VARIANT_FALSE;
 }
 
 // Marks an element with a uniquely named attribute for as long as it lives, so that
