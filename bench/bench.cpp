@@ -89,10 +89,10 @@ void report(const std::string& name, const std::string& unit, double value, doub
 {
     g_rows.push_back({name, unit, value, baseline, baselineName});
     if (baseline > 0)
-        std::printf("%-44s %12.3f %-8s %12.3f  ratio %6.3f  (%s)\n", name.c_str(), value, unit.c_str(), baseline,
+        std::printf("%-52s %12.3f %-8s %12.3f  ratio %6.3f  (%s)\n", name.c_str(), value, unit.c_str(), baseline,
                     value / baseline, baselineName.c_str());
     else
-        std::printf("%-44s %12.3f %-8s\n", name.c_str(), value, unit.c_str());
+        std::printf("%-52s %12.3f %-8s\n", name.c_str(), value, unit.c_str());
 }
 
 class Bench {
@@ -261,7 +261,8 @@ public:
             });
             const double perCall = elapsed / calls * 1e6;
             report("getElement of the last of " + std::to_string(n), "us/call", perCall, 0, "");
-            report("  per element searched", "ns/elem", perCall * 1e3 / n, 0, "");
+            report("getElement of the last of " + std::to_string(n) + ", per element", "ns/elem", perCall * 1e3 / n, 0,
+                   "");
         }
     }
 
@@ -447,12 +448,13 @@ int main()
         RegisteredLibrary library(TARNWICK_DLL64);
         Bench bench(dll);
 
-        std::printf("%-44s %12s %-8s %12s\n", "measure", "Tarnwick", "unit", "baseline");
+        std::printf("%-52s %12s %-8s %12s\n", "measure", "Tarnwick", "unit", "baseline");
         for (int n : {1000, 10000, 100000}) {
             const auto [store, direct] = bestOfPair(
                 n >= 100000 ? 3 : 7, [&] { return bench.typicalThroughStore(n); }, [&] { return Bench::typicalDirect(n); });
             report("typical request x" + std::to_string(n), "req/s", n / store, n / direct, "direct DOM calls");
-            report("  time per request", "us", store / n * 1e6, direct / n * 1e6, "direct DOM calls");
+            report("typical request x" + std::to_string(n) + ", per request", "us", store / n * 1e6, direct / n * 1e6,
+                   "direct DOM calls");
         }
         for (int n : {10000, 100000})
             bench.saveAndLoad(n, folder + L"\\store.xml");
