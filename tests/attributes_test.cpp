@@ -2,27 +2,21 @@
 // VARIANT, and a failed set leaves the element, the file and the sinks untouched.
 #include "support/element_helpers.h"
 #include "support/recording_sink.h"
+#include "support/watched_store.h"
 
 namespace tarnwick_test {
 namespace {
 
-// An item under the root, a sink that notes what the debug file held when it was
-// called, and the debug file.
-class AttributeTest : public StoreTest {
+// An item under the root of a watched store.
+class AttributeTest : public WatchedStoreTest {
 protected:
     void SetUp() override
     {
-        StoreTest::SetUp();
+        WatchedStoreTest::SetUp();
         item = addChild(store.Get(), nullptr, L"item");
-        debugFile = tempFile(L"debug.xml");
-        Bstr file = bstr(debugFile.c_str());
-        ASSERT_EQ(S_OK, store->setDebugMode(1, file.get()));
-        sink = RecordingSink::create();
-        ASSERT_EQ(S_OK, sink->advise(store.Get()));
-        sink->onEvent = [this](const std::wstring&) {
-            fileDuringEvent = readFile(debugFile);
-            return S_OK;
-        };
+        // The tests watch what comes after the element is in place.
+        forgetSideEffects();
+        fileDuringEvent.clear();
     }
 
     HRESULT set(const wchar_t* name, VARIANT value)
@@ -47,23 +41,7 @@ protected:
         return v;
     }
 
-    // Asserts that nothing was saved or announced since the debug file was removed.
-    void expectSilence(const char* what)
-    {
-        EXPECT_TRUE(sink->events.empty()) << what;
-        EXPECT_FALSE(fileExists(debugFile)) << what;
-    }
-
-    void forgetSideEffects()
-    {
-        sink->events.clear();
-        DeleteFileW(debugFile.c_str());
-    }
-
     ComPtr<IUnknown> item;
-    std::wstring debugFile;
-    ComPtr<RecordingSink> sink;
-    std::string fileDuringEvent;
 };
 
 TEST_F(AttributeTest, ValuesOfAnyTypeReadBackAsText)

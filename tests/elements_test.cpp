@@ -2,6 +2,7 @@
 // reading identifiers: what each writes, what each refuses, and the save-then-event order.
 #include "support/element_helpers.h"
 #include "support/recording_sink.h"
+#include "support/watched_store.h"
 
 #include <set>
 
@@ -43,27 +44,7 @@ void mark(ITarnwick* store, IUnknown* element, const wchar_t* value)
     ASSERT_EQ(S_OK, store->setAttribute(element, name.get(), &text.get()));
 }
 
-// A store with a sink and a debug file; the sink notes what the file held when it was called.
-class ElementEventTest : public StoreTest {
-protected:
-    void SetUp() override
-    {
-        StoreTest::SetUp();
-        debugFile = tempFile(L"debug.xml");
-        Bstr file = bstr(debugFile.c_str());
-        ASSERT_EQ(S_OK, store->setDebugMode(1, file.get()));
-        sink = RecordingSink::create();
-        ASSERT_EQ(S_OK, sink->advise(store.Get()));
-        sink->onEvent = [this](const std::wstring&) {
-            fileDuringEvent = readFile(debugFile);
-            return S_OK;
-        };
-    }
-
-    std::wstring debugFile;
-    ComPtr<RecordingSink> sink;
-    std::string fileDuringEvent;
-};
+using ElementEventTest = WatchedStoreTest;
 
 TEST_F(StoreTest, CreateElementGeneratesAnIdentifierWhenNoneIsGiven)
 {

@@ -2,35 +2,15 @@
 // building a new root, with the order of save and event each one keeps.
 #include "support/element_helpers.h"
 #include "support/recording_sink.h"
+#include "support/watched_store.h"
 
 namespace tarnwick_test {
 namespace {
 
 IUnknown* const kSentinel = reinterpret_cast<IUnknown*>(0x5e17);
 
-// A store with a sink and a debug file; the sink notes what the file held when it was called.
-class RemovalTest : public StoreTest {
+class RemovalTest : public WatchedStoreTest {
 protected:
-    void SetUp() override
-    {
-        StoreTest::SetUp();
-        debugFile = tempFile(L"debug.xml");
-        Bstr file = bstr(debugFile.c_str());
-        ASSERT_EQ(S_OK, store->setDebugMode(1, file.get()));
-        sink = RecordingSink::create();
-        ASSERT_EQ(S_OK, sink->advise(store.Get()));
-        sink->onEvent = [this](const std::wstring&) {
-            fileDuringEvent = readFile(debugFile);
-            return S_OK;
-        };
-    }
-
-    void forgetSideEffects()
-    {
-        sink->events.clear();
-        DeleteFileW(debugFile.c_str());
-    }
-
     ComPtr<IUnknown> find(IUnknown* context, const wchar_t* id)
     {
         Bstr name = bstr(id);
@@ -38,10 +18,6 @@ protected:
         store->getElement(context, name.get(), &found);
         return found;
     }
-
-    std::wstring debugFile;
-    ComPtr<RecordingSink> sink;
-    std::string fileDuringEvent;
 };
 
 TEST_F(RemovalTest, DeleteTakesTheSubtreeAndSavesBeforeAnnouncing)
