@@ -1,9 +1,11 @@
 // Late binding for a dual interface: IDispatch answered from the interface's type
 // information in the registered type library, loaded on first need, kept for the
-// process and released when the module shuts down.
+// process and released when the module shuts down. Invoke takes arguments as script
+// engines pass them (framework/invoke_plan.h).
 #pragma once
 
 #include "framework/com.h"
+#include "framework/invoke_plan.h"
 #include "framework/module.h"
 
 namespace framework {
@@ -26,13 +28,21 @@ public:
                    EXCEPINFO* excepInfo, UINT* argErr) noexcept;
 
 private:
+    // The type information with the plan read from it, published together.
+    struct Loaded {
+        ComPtr<ITypeInfo> info;
+        InvokePlan plan;
+    };
+
+    // Borrowed: what is loaded lives until the module shuts down.
+    HRESULT load(LCID lcid, const Loaded** out) noexcept;
     static void release(DWORD_PTR holder) noexcept;
 
     const IID* m_iid;
     const GUID* m_libid;
     WORD m_major;
     WORD m_minor;
-    ITypeInfo* volatile m_info = nullptr;
+    Loaded* volatile m_loaded = nullptr;
     CriticalSection m_lock;
 };
 
