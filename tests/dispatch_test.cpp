@@ -93,16 +93,18 @@ DISPID dispidOf(IDispatch* dispatch, const wchar_t* name)
 // Calls a method by DISPID with arguments given in call order. A method that fails
 // comes back as DISP_E_EXCEPTION with its own HRESULT in the exception's scode.
 HRESULT invoke(IDispatch* dispatch, DISPID dispid, std::vector<VARIANT> args, VARIANT* result,
-               SCODE* scode = nullptr)
+               SCODE* scode = nullptr, UINT* argErr = nullptr)
 {
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());
     DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
     EXCEPINFO exception = {};
-    UINT argErr = 0;
+    UINT badArgument = 0x7777;
     const HRESULT hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
-                                        &exception, &argErr);
+                                        &exception, &badArgument);
     if (scode)
         *scode = exception.scode;
+    if (argErr)
+        *argErr = badArgument;
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
@@ -210,10 +212,10 @@ TEST_F(DispatchTest, InvokeReachesTheSameMethodsAsTheVirtualTable)
 {
     Variant result;
     ASSERT_EQ(S_OK, invoke(dispatch.Get(), dispidOf(dispatch.Get(), L"getRootElement"), {}, result.put()));
-    ASSERT_EQ(VT_UNKNOWN, V_VT(&result.get()));
+    ASSERT_EQ(VT_DISPATCH, V_VT(&result.get())) << "a handle goes to late-bound callers as an object";
     ComPtr<IUnknown> root;
     ASSERT_EQ(S_OK, store->getRootElement(&root));
-    EXPECT_EQ(root.Get(), V_UNKNOWN(&result.get()));
+    EXPECT_EQ(root.Get(), identityOf(V_DISPATCH(&result.get())));
     EXPECT_EQ(L"xml|root", topLevelNames(store.Get()));
 
     Variant none;
@@ -272,6 +274,303 @@ TEST_F(DispatchTest, InvokeAddsAnElementAndReportsARefusalAsException)
     EXPECT_EQ(E_INVALIDARG, scode);
 }
 
+// What script engines pass: VBScript variables as VT_VARIANT|VT_BYREF, JScript's null
+// as VT_NULL, omitted values as VT_EMPTY or a missing-parameter error.
+VARIANT byRef(VARIANT& variable)
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_VARIANT | VT_BYREF;
+    V_VARIANTREF(&v) = &variable;
+    return v;
+}
+
+VARIANT missingArg(VARTYPE kind)
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = kind;
+    if (kind == VT_ERROR)
+        V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+VARIANT stringRef(BSTR* text)
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BSTR | VT_BYREF;
+    V_BSTRREF(&v) = text;
+    return v;
+}
+
+VARIANT unknownRef(IUnknown** object)
+{
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_UNKNOWN | VT_BYREF;
+    V_UNKNOWNREF(&v) = object;
+    return v;
+}
+
+std::wstring nameOf(IUnknown* handle)
+{
+    ComPtr<IXMLDOMNode> node;
+    if (!handle || FAILED(handle->QueryInterface(IID_PPV_ARGS(&node))))
+        return L"(no node)";
+    Bstr name;
+    EXPECT_EQ(S_OK, node->get_nodeName(name.put()));
+    return name.get() ? name.get() : L"";
+}
+
+std::wstring textOf(const VARIANT& value)
+{
+    if (V_VT(&value) != VT_BSTR)
+        return L"(vt " + std::to_wstring(V_VT(&value)) + L")";
+    return V_BSTR(&value) ? V_BSTR(&value) : L"";
+}
+
+// Counts its references, to show that a variable let go of what it held.
+class Counted final : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (riid != IID_IUnknown)
+            return E_NOINTERFACE;
+        *ppv = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+
+    ULONG refs = 0;
+};
+
+void holdObject(Variant& variable, IUnknown* object)
+{
+    VariantClear(variable.put());
+    object->AddRef();
+    V_VT(&variable.get()) = VT_UNKNOWN;
+    V_UNKNOWN(&variable.get()) = object;
+}
+
+void holdLong(Variant& variable, LONG value)
+{
+    VariantClear(variable.put());
+    V_VT(&variable.get()) = VT_I4;
+    V_I4(&variable.get()) = value;
+}
+
+class ScriptCallTest : public DispatchTest {
+protected:
+    // Calls a method by name as a script engine would; a failure's own HRESULT lands in scode.
+    HRESULT call(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr, SCODE* scode = nullptr,
+                 UINT* argErr = nullptr)
+    {
+        Variant ignored;
+        return invoke(dispatch.Get(), dispidOf(dispatch.Get(), name), std::move(args),
+                      result ? result : ignored.put(), scode, argErr);
+    }
+
+    // An element made and attached under the root through the virtual table.
+    ComPtr<IUnknown> attach(const wchar_t* id)
+    {
+        Bstr name = bstr(id);
+        ComPtr<IUnknown> handle;
+        EXPECT_EQ(S_OK, store->createElement(name.inOut(), &handle));
+        EXPECT_EQ(S_OK, store->addElement(nullptr, handle.Get()));
+        return handle;
+    }
+};
+
+TEST_F(ScriptCallTest, CreateElementWritesIntoScriptVariables)
+{
+    // New variables are Empty: an identifier is generated and both results come back.
+    Variant id;
+    Variant handle;
+    ASSERT_EQ(S_OK, call(L"createElement", {byRef(id.get()), byRef(handle.get())}));
+    ASSERT_EQ(VT_BSTR, V_VT(&id.get()));
+    EXPECT_EQ(38u, SysStringLen(V_BSTR(&id.get())));
+    ASSERT_EQ(VT_DISPATCH, V_VT(&handle.get())) << "a handle goes to scripts as an object";
+    EXPECT_EQ(textOf(id.get()), nameOf(V_DISPATCH(&handle.get())));
+
+    // An empty string is the caller's: the method frees it and writes the generated one.
+    Variant empty;
+    empty.setBstr(bstr(L""));
+    ASSERT_EQ(S_OK, call(L"createElement", {byRef(empty.get()), byRef(handle.get())}));
+    EXPECT_EQ(38u, SysStringLen(V_BSTR(&empty.get())));
+
+    // A given identifier stays the very string it was; the handle variable lets go of what it held.
+    Counted previous;
+    holdObject(handle, &previous);
+    Variant given;
+    given.setBstr(bstr(L"item"));
+    const BSTR lent = V_BSTR(&given.get());
+    ASSERT_EQ(S_OK, call(L"createElement", {byRef(given.get()), byRef(handle.get())}));
+    EXPECT_EQ(lent, V_BSTR(&given.get()));
+    EXPECT_EQ(0u, previous.refs);
+    ASSERT_EQ(VT_DISPATCH, V_VT(&handle.get()));
+    EXPECT_EQ(L"item", nameOf(V_DISPATCH(&handle.get())));
+}
+
+TEST_F(ScriptCallTest, EnumerationIdentifierAndNewRootReachScriptVariables)
+{
+    attach(L"first");
+    attach(L"second");
+    Variant list;
+    ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").release())}, list.put()));
+    ASSERT_EQ(VT_DISPATCH, V_VT(&list.get()));
+
+    // An [out] string is written, not read: what the variable held is cleared.
+    Variant id;
+    id.setBstr(bstr(L"stale"));
+    Variant handle;
+    ASSERT_EQ(S_OK, call(L"getNextElement", {byRef(list.get()), byRef(id.get()), byRef(handle.get())}));
+    EXPECT_EQ(L"first", textOf(id.get()));
+    ASSERT_EQ(VT_DISPATCH, V_VT(&handle.get()));
+    EXPECT_EQ(L"first", nameOf(V_DISPATCH(&handle.get())));
+
+    Variant name;
+    ASSERT_EQ(S_OK, call(L"getElementID", {handle.get(), byRef(name.get())}));
+    EXPECT_EQ(L"first", textOf(name.get()));
+
+    // An empty name gets the default written back, a given one is kept.
+    Variant rootName;
+    rootName.setBstr(bstr(L""));
+    Variant root;
+    ASSERT_EQ(S_OK, call(L"createRootElement", {byRef(rootName.get()), byRef(root.get())}));
+    EXPECT_EQ(L"root", textOf(rootName.get()));
+    ASSERT_EQ(VT_DISPATCH, V_VT(&root.get()));
+    EXPECT_EQ(L"root", nameOf(V_DISPATCH(&root.get())));
+
+    Variant top;
+    top.setBstr(bstr(L"top"));
+    const BSTR lent = V_BSTR(&top.get());
+    ASSERT_EQ(S_OK, call(L"createRootElement", {byRef(top.get()), byRef(root.get())}));
+    EXPECT_EQ(lent, V_BSTR(&top.get()));
+    EXPECT_EQ(L"top", nameOf(V_DISPATCH(&root.get())));
+    EXPECT_EQ(L"xml|top", topLevelNames(store.Get()));
+}
+
+TEST_F(ScriptCallTest, TypedArgumentsPassAsBefore)
+{
+    Bstr id;
+    ComPtr<IUnknown> handle;
+    ASSERT_EQ(S_OK, call(L"createElement", {stringRef(id.inOut()), unknownRef(handle.GetAddressOf())}));
+    EXPECT_EQ(38u, id.length());
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(identityOf(handle.Get()), handle.Get()) << "the handle written is the node's own IUnknown";
+    EXPECT_EQ(std::wstring(id.get()), nameOf(handle.Get()));
+}
+
+TEST_F(ScriptCallTest, MissingValuesAreNullHandlesStringsAndPointers)
+{
+    attach(L"item");
+    attach(L"other");
+    for (VARTYPE kind : {VT_EMPTY, VT_NULL, VT_ERROR}) {
+        SCOPED_TRACE(testing::Message() << "vt " << kind);
+        Variant found;
+        ASSERT_EQ(S_OK, call(L"queryElement", {missingArg(kind), bstrArg(bstr(L"other").release())}, found.put()));
+        EXPECT_EQ(L"other", nameOf(V_DISPATCH(&found.get())));
+
+        // A null identifier selects every element: the root's first child.
+        ASSERT_EQ(S_OK, call(L"getElement", {unknownArg(nullptr), missingArg(kind)}, found.put()));
+        EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+
+        // Null result pointers: the method writes nothing and succeeds.
+        ASSERT_EQ(S_OK, call(L"createElement", {missingArg(kind), missingArg(kind)}));
+        Variant list;
+        ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").release())}, list.put()));
+        ASSERT_EQ(S_OK, call(L"getNextElement", {list.get(), missingArg(kind), missingArg(kind)}));
+        Variant id;
+        ASSERT_EQ(S_OK, call(L"getNextElement", {list.get(), byRef(id.get()), missingArg(kind)}));
+        EXPECT_EQ(L"other", textOf(id.get())) << "the first call moved the enumeration on";
+    }
+
+    // A VBScript variable that holds Empty, for an interface input.
+    Variant empty;
+    Variant found;
+    ASSERT_EQ(S_OK, call(L"queryElement", {byRef(empty.get()), bstrArg(bstr(L"item").release())}, found.put()));
+    EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+}
+
+TEST_F(ScriptCallTest, PlainValuesReachPointerParametersDeclaredWithoutDirection)
+{
+    ASSERT_EQ(S_OK, call(L"createRootElement", {bstrArg(bstr(L"top").release()), missingArg(VT_NULL)}));
+    EXPECT_EQ(L"xml|top", topLevelNames(store.Get()));
+
+    ComPtr<IUnknown> element = attach(L"item");
+    VARIANT truth;
+    VariantInit(&truth);
+    V_VT(&truth) = VT_BOOL;
+    V_BOOL(&truth) = VARIANT_TRUE;
+    const struct {
+        const wchar_t* name;
+        VARIANT value;
+    } values[] = {{L"count", longArg(42)}, {L"flag", truth}};
+    for (const auto& v : values) {
+        ASSERT_EQ(S_OK, call(L"setAttribute", {unknownArg(element.Get()), bstrArg(bstr(v.name).release()), v.value}));
+        Bstr name = bstr(v.name);
+        Variant stored;
+        ASSERT_EQ(S_OK, store->getAttribute(element.Get(), name.get(), stored.put()));
+        Variant expected;
+        ASSERT_EQ(S_OK, VariantChangeType(expected.put(), const_cast<VARIANT*>(&v.value), 0, VT_BSTR));
+        EXPECT_EQ(textOf(expected.get()), textOf(stored.get())) << narrow(v.name) << ": the value, not an empty one";
+    }
+
+    // A missing value for the identifier's pointer is a null pointer, which the method refuses.
+    SCODE scode = S_OK;
+    EXPECT_EQ(DISP_E_EXCEPTION, call(L"getElementID", {unknownArg(element.Get()), missingArg(VT_NULL)}, nullptr, &scode));
+    EXPECT_EQ(E_POINTER, scode);
+}
+
+TEST_F(ScriptCallTest, FailedCallLeavesScriptVariablesAsTheyWere)
+{
+    attach(L"only");
+    Variant list;
+    ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").release())}, list.put()));
+    ASSERT_EQ(S_OK, call(L"getNextElement", {list.get(), missingArg(VT_NULL), missingArg(VT_NULL)}));
+
+    Variant id;
+    id.setBstr(bstr(L"sentinel"));
+    const BSTR sentinel = V_BSTR(&id.get());
+    Variant handle;
+    holdLong(handle, 7);
+    SCODE scode = S_OK;
+    EXPECT_EQ(DISP_E_EXCEPTION,
+              call(L"getNextElement", {list.get(), byRef(id.get()), byRef(handle.get())}, nullptr, &scode));
+    EXPECT_EQ(E_FAIL, scode);
+    EXPECT_EQ(sentinel, V_BSTR(&id.get()));
+    ASSERT_EQ(VT_I4, V_VT(&handle.get()));
+    EXPECT_EQ(7, V_I4(&handle.get()));
+
+    Variant badName;
+    badName.setBstr(bstr(L"1bad"));
+    EXPECT_EQ(DISP_E_EXCEPTION, call(L"createElement", {byRef(badName.get()), byRef(handle.get())}, nullptr, &scode));
+    EXPECT_EQ(E_FAIL, scode);
+    EXPECT_EQ(L"1bad", textOf(badName.get()));
+    EXPECT_EQ(VT_I4, V_VT(&handle.get()));
+}
+
+TEST_F(ScriptCallTest, ValueThatIsNoStringIsATypeMismatchBeforeTheCall)
+{
+    attach(L"kept");
+    Counted object;
+    Variant name;
+    holdObject(name, &object);
+    UINT argErr = 0;
+    EXPECT_EQ(DISP_E_TYPEMISMATCH,
+              call(L"createRootElement", {byRef(name.get()), missingArg(VT_NULL)}, nullptr, nullptr, &argErr));
+    EXPECT_EQ(1u, argErr) << "the name, the first argument, is the last in the array";
+    EXPECT_EQ(VT_UNKNOWN, V_VT(&name.get()));
+    EXPECT_EQ(1u, object.refs);
+    EXPECT_NE(std::wstring::npos, xmlOf(store.Get()).find(L"<kept")) << "the store was not cleared";
+}
+
 // A copy of the DLL that has never answered a late-bound call, so its type
 // information is not cached yet.
 TEST(DispatchRegistration, LateBindingWaitsForTheRegistrationWithoutReload)
@@ -310,7 +609,7 @@ TEST(DispatchRegistration, LateBindingWaitsForTheRegistrationWithoutReload)
         loaded.Reset();
         EXPECT_EQ(1, dispidOf(dispatch.Get(), L"getRootElement"));
         EXPECT_EQ(S_OK, invoke(dispatch.Get(), 1, {}, result.put()));
-        EXPECT_EQ(VT_UNKNOWN, V_VT(&result.get()));
+        EXPECT_EQ(VT_DISPATCH, V_VT(&result.get()));
     }
     EXPECT_EQ(S_OK, module.canUnloadNow());
 }
