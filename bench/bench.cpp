@@ -111,22 +111,27 @@ public:
         return store;
     }
 
-    // createElement, addElement under the root, setAttribute with an integer; n times.
+    // createElement, addElement under the root, setAttribute with an integer.
+    static void typicalRequest(ITarnwick* store, const wchar_t* name, BSTR attribute, int value)
+    {
+        Bstr id = text(name);
+        ComPtr<IUnknown> element;
+        check(store->createElement(id.inOut(), &element), "createElement");
+        check(store->addElement(nullptr, element.Get()), "addElement");
+        VARIANT number;
+        V_VT(&number) = VT_I4;
+        V_I4(&number) = value;
+        check(store->setAttribute(element.Get(), attribute, &number), "setAttribute");
+    }
+
+    // The typical request, n times.
     double typicalThroughStore(int n)
     {
         ComPtr<ITarnwick> store = newStore();
         Bstr attribute = text(L"n");
         const double start = now();
-        for (int i = 0; i < n; ++i) {
-            Bstr id = text(L"item");
-            ComPtr<IUnknown> element;
-            check(store->createElement(id.inOut(), &element), "createElement");
-            check(store->addElement(nullptr, element.Get()), "addElement");
-            VARIANT value;
-            V_VT(&value) = VT_I4;
-            V_I4(&value) = i;
-            check(store->setAttribute(element.Get(), attribute.get(), &value), "setAttribute");
-        }
+        for (int i = 0; i < n; ++i)
+            typicalRequest(store.Get(), L"item", attribute.get(), i);
         return now() - start;
     }
 
@@ -180,16 +185,8 @@ public:
         ComPtr<ITarnwick> store = newStore();
         check(store->setNotify(0), "setNotify");
         Bstr attribute = text(L"n");
-        for (int i = 0; i < n; ++i) {
-            Bstr id = text(i == n - 1 ? L"last" : L"item");
-            ComPtr<IUnknown> element;
-            check(store->createElement(id.inOut(), &element), "createElement");
-            check(store->addElement(nullptr, element.Get()), "addElement");
-            VARIANT value;
-            V_VT(&value) = VT_I4;
-            V_I4(&value) = i;
-            check(store->setAttribute(element.Get(), attribute.get(), &value), "setAttribute");
-        }
+        for (int i = 0; i < n; ++i)
+            typicalRequest(store.Get(), i == n - 1 ? L"last" : L"item", attribute.get(), i);
         return store;
     }
 

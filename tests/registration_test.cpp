@@ -204,11 +204,6 @@ void scrub()
         RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
 }
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
-
 // Runs a Windows program with this process's environment and returns its exit code.
 DWORD run(std::wstring commandLine)
 {
@@ -231,12 +226,6 @@ DWORD run(std::wstring commandLine)
     return code;
 }
 
-std::wstring windowsPath(std::wstring path)
-{
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
 std::wstring quoted(const std::wstring& text)
 {
     return L"\"" + text + L"\"";
@@ -244,17 +233,7 @@ std::wstring quoted(const std::wstring& text)
 
 class RegistrationTest : public ::testing::Test {
 protected:
-    // The class and its library are registered under the bare file name, which the
-    // platform finds through the library search path: put the build folder on it, for
-    // this process (the platform reads the library back when unregistering it) and for
-    // the script hosts it starts.
-    static void SetUpTestSuite()
-    {
-        std::wstring current(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
-        current.resize(GetEnvironmentVariableW(L"PATH", &current[0], static_cast<DWORD>(current.size())));
-        const std::wstring path = windowsPath(TARNWICK_BINARY_DIR) + L";" + current;
-        ASSERT_TRUE(SetEnvironmentVariableW(L"PATH", path.c_str()));
-    }
+    static void SetUpTestSuite() { putBuildFolderFirstOnPath(); }
 
     void SetUp() override
     {

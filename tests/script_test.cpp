@@ -16,12 +16,6 @@ namespace {
 const wchar_t kScriptFolder[] = TARNWICK_SOURCE_DIR L"/tests/scripts";
 const DWORD kScriptTimeoutMs = 120000;
 
-std::wstring windowsPath(std::wstring path)
-{
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
-
 std::vector<std::wstring> suiteScripts()
 {
     std::vector<std::wstring> names;
@@ -41,11 +35,6 @@ std::vector<std::wstring> suiteScripts()
     std::sort(names.begin(), names.end());
     return names;
 }
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<void, HandleCloser>;
 
 struct ScriptRun {
     DWORD exitCode = ~0u;
@@ -139,15 +128,9 @@ std::string testNameOf(const ::testing::TestParamInfo<std::wstring>& info)
 
 class ScriptSuite : public ::testing::TestWithParam<std::wstring> {
 protected:
-    // The class and its library are registered under the bare file name, which the
-    // script host finds through the library search path: the build folder goes first
-    // on this process's PATH, which the host inherits.
     static void SetUpTestSuite()
     {
-        std::wstring current(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
-        current.resize(GetEnvironmentVariableW(L"PATH", &current[0], static_cast<DWORD>(current.size())));
-        const std::wstring path = windowsPath(TARNWICK_BINARY_DIR) + L";" + current;
-        ASSERT_TRUE(SetEnvironmentVariableW(L"PATH", path.c_str()));
+        putBuildFolderFirstOnPath();
         ASSERT_EQ(S_OK, Dll::registerServer());
     }
 

@@ -188,6 +188,20 @@ void writeFile(const std::wstring& path, const std::string& text)
     out << text;
 }
 
+std::wstring windowsPath(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+void putBuildFolderFirstOnPath()
+{
+    const std::wstring folder = windowsPath(TARNWICK_BINARY_DIR);
+    std::wstring current(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
+    current.resize(GetEnvironmentVariableW(L"PATH", &current[0], static_cast<DWORD>(current.size())));
+    ASSERT_TRUE(SetEnvironmentVariableW(L"PATH", (folder + L";" + current).c_str()));
+}
+
 std::string narrow(const std::wstring& text)
 {
     std::string out;

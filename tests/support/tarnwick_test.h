@@ -11,6 +11,7 @@
 #include <cwctype>
 #include "store/dom_types.h"
 
+#include <memory>
 #include <string>
 
 namespace tarnwick_test {
@@ -55,6 +56,21 @@ std::wstring tempFile(const wchar_t* name);
 bool fileExists(const std::wstring& path);
 std::string readFile(const std::wstring& path);
 void writeFile(const std::wstring& path, const std::string& text);
+
+// A path with forward slashes (as the build writes them) turned into a Windows path.
+std::wstring windowsPath(std::wstring path);
+
+// Owns a kernel handle.
+struct HandleCloser {
+    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+// Puts the build folder first on this process's PATH, which the programs it starts
+// inherit. The class and its library are registered under the bare file name, which
+// the platform finds through the library search path (and Wine reads the library back
+// from there when unregistering it).
+void putBuildFolderFirstOnPath();
 
 // Narrow text for failure messages.
 std::string narrow(const std::wstring& text);
