@@ -12,6 +12,18 @@ namespace {
 // Every element child of the context, in document order.
 const OLECHAR kDefaultQuery[] = L"./*";
 
+// The caller's query, or the default one (kept in storage) when it is null. A query of
+// length zero is the caller's all the same.
+HRESULT effectiveQuery(BSTR query, Bstr& storage, BSTR* effective)
+{
+    if (!query) {
+        FW_RETURN_IF_FAILED(storage.assign(kDefaultQuery));
+        query = storage.get();
+    }
+    *effective = query;
+    return S_OK;
+}
+
 } // namespace
 
 HRESULT ITarnwickImpl::contextNode(IUnknown* handle, IXMLDOMNode** node) noexcept
@@ -32,12 +44,8 @@ STDMETHODIMP ITarnwickImpl::queryElement(IUnknown* parent, BSTR query, IUnknown*
         return E_POINTER;
     ComPtr<IXMLDOMNode> context;
     FW_RETURN_IF_FAILED(contextNode(parent, &context));
-    // A null query means the default one; a query of length zero is the caller's all the same.
     Bstr defaultQuery;
-    if (!query) {
-        FW_RETURN_IF_FAILED(defaultQuery.assign(kDefaultQuery));
-        query = defaultQuery.get();
-    }
+    FW_RETURN_IF_FAILED(effectiveQuery(query, defaultQuery, &query));
 
     ComPtr<IXMLDOMNode> found;
     if (FAILED(dom::selectSingleNode(context.Get(), query, &found)))
@@ -51,12 +59,8 @@ STDMETHODIMP ITarnwickImpl::enumElements(IUnknown* hElem, BSTR query, IUnknown**
         return E_POINTER;
     ComPtr<IXMLDOMNode> context;
     FW_RETURN_IF_FAILED(contextNode(hElem, &context));
-    // A null query means the default one; a query of length zero is the caller's all the same.
     Bstr defaultQuery;
-    if (!query) {
-        FW_RETURN_IF_FAILED(defaultQuery.assign(kDefaultQuery));
-        query = defaultQuery.get();
-    }
+    FW_RETURN_IF_FAILED(effectiveQuery(query, defaultQuery, &query));
 
     ComPtr<IXMLDOMNodeList> list;
     if (FAILED(dom::selectNodes(context.Get(), query, &list)))
