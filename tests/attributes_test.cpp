@@ -175,12 +175,7 @@ TEST_F(AttributeTest, HandlesThatAreNoElementsAreRefused)
     Bstr attributeQuery = bstr(L"@size");
     ComPtr<IUnknown> parent;
     ASSERT_EQ(S_OK, store->getRootElement(&parent));
-    ComPtr<IXMLDOMNode> node;
-    ComPtr<IXMLDOMText> textNode;
-    Bstr content = bstr(L"words");
-    ASSERT_EQ(S_OK, item.As(&node));
-    ASSERT_EQ(S_OK, documentOf(store.Get())->createTextNode(content.get(), &textNode));
-    ASSERT_EQ(S_OK, node->appendChild(textNode.Get(), nullptr));
+    appendText(store.Get(), item.Get(), L"words");
     ComPtr<IUnknown> text;
     ComPtr<IUnknown> attribute;
     ComPtr<IUnknown> enumeration;

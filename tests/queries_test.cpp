@@ -18,12 +18,7 @@ protected:
         addChild(store.Get(), a.Get(), L"deep");
         b = addChild(store.Get(), nullptr, L"b");
         addChild(store.Get(), b.Get(), L"c");
-        ComPtr<IXMLDOMNode> node;
-        ComPtr<IXMLDOMText> text;
-        Bstr content = bstr(L"words");
-        ASSERT_EQ(S_OK, b.As(&node));
-        ASSERT_EQ(S_OK, documentOf(store.Get())->createTextNode(content.get(), &text));
-        ASSERT_EQ(S_OK, node->appendChild(text.Get(), nullptr));
+        appendText(store.Get(), b.Get(), L"words");
     }
 
     // The names of every node an enumeration yields from here on.

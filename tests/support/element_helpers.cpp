@@ -12,6 +12,16 @@ ComPtr<IUnknown> addChild(ITarnwick* store, IUnknown* parent, const wchar_t* id)
     return element;
 }
 
+void appendText(ITarnwick* store, IUnknown* element, const wchar_t* content)
+{
+    ComPtr<IXMLDOMNode> node;
+    ComPtr<IXMLDOMText> text;
+    Bstr words = bstr(content);
+    ASSERT_EQ(S_OK, element->QueryInterface(__uuidof(IXMLDOMNode), reinterpret_cast<void**>(node.GetAddressOf())));
+    ASSERT_EQ(S_OK, documentOf(store)->createTextNode(words.get(), &text));
+    ASSERT_EQ(S_OK, node->appendChild(text.Get(), nullptr));
+}
+
 std::wstring attributeText(ITarnwick* store, IUnknown* element, const wchar_t* name)
 {
     Bstr attribute = bstr(name);

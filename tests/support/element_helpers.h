@@ -11,6 +11,9 @@ namespace tarnwick_test {
 // A new element with the given identifier, attached under parent (null: the root).
 ComPtr<IUnknown> addChild(ITarnwick* store, IUnknown* parent, const wchar_t* id);
 
+// Appends a text node to an element through the store's document, bypassing the store.
+void appendText(ITarnwick* store, IUnknown* element, const wchar_t* content);
+
 // The text of an attribute as the store reads it, or "(absent)" when getAttribute fails.
 std::wstring attributeText(ITarnwick* store, IUnknown* element, const wchar_t* name);
 
