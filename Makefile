@@ -18,15 +18,16 @@ build64: deps
 
 build: build32 build64
 
+# The 32-bit deliverable first, then the 64-bit twin.
 test: build
-	ctest --preset win64
+	@sh scripts/test.sh
 
-demo: build64
-	sh scripts/demo.sh
+# Builds only what it runs (the DLL and the C++ client), logging the build.
+demo: deps
+	@sh scripts/demo.sh
 
-bench: build64
-	cmake --build --preset win64 --target tarnwick_bench
-	build/win64/wine-run.sh build/win64/bench/tarnwick_bench.exe
+bench: build
+	@sh scripts/bench.sh
 
 clean:
 	rm -rf build

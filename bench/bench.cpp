@@ -424,7 +424,7 @@ public:
     {
         // Best effort: a library left registered harms nothing in the private prefix.
         if (m_registered)
-            UnRegisterTypeLib(LIBID_TARNWICKLib, 1, 0, 0, SYS_WIN64);
+            UnRegisterTypeLib(LIBID_TARNWICKLib, 1, 0, 0, (sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32));
     }
 
 private:
@@ -442,10 +442,10 @@ int main()
         const std::wstring folder = std::wstring(temp) + L"tarnwick-bench";
         CreateDirectoryW(folder.c_str(), nullptr);
 
-        HMODULE dll = LoadLibraryW(TARNWICK_DLL64);
+        HMODULE dll = LoadLibraryW(TARNWICK_DLL);
         if (!dll)
             check(HRESULT_FROM_WIN32(GetLastError()), "LoadLibrary(Tarnwick.dll)");
-        RegisteredLibrary library(TARNWICK_DLL64);
+        RegisteredLibrary library(TARNWICK_DLL);
         Bench bench(dll);
 
         std::printf("%-52s %12s %-8s %12s\n", "measure", "Tarnwick", "unit", "baseline");
@@ -461,10 +461,10 @@ int main()
         bench.getElementAtTheEnd();
         bench.lateBinding();
         bench.events();
-        moduleLoad(TARNWICK_DLL64, folder);
+        moduleLoad(TARNWICK_DLL, folder);
     }
     writeJson(TARNWICK_BENCH_JSON);
-    std::printf("figures written to build/win64/bench.json\n");
+    std::wprintf(L"figures written to %ls\n", TARNWICK_BENCH_JSON);
     CoUninitialize();
     return 0;
 }

@@ -22,7 +22,7 @@ HRESULT loadRegisteredLibrary()
 
 HRESULT registerLibrary()
 {
-    std::wstring path = TARNWICK_DLL64;
+    std::wstring path = TARNWICK_DLL;
     ComPtr<ITypeLib> library;
     FW_RETURN_IF_FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library));
     return RegisterTypeLib(library.Get(), &path[0], nullptr);
@@ -30,7 +30,7 @@ HRESULT registerLibrary()
 
 HRESULT unregisterLibrary()
 {
-    return UnRegisterTypeLib(LIBID_TARNWICKLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+    return UnRegisterTypeLib(LIBID_TARNWICKLib, 1, 0, LOCALE_NEUTRAL, kSysKind);
 }
 
 bool libraryKeyExists()

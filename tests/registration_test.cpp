@@ -22,7 +22,6 @@ const wchar_t kInprocKey[] = L"CLSID\\{FB725F23-62B6-46B2-8955-AD91AB49D77E}\\In
 const wchar_t kProgrammableKey[] = L"CLSID\\{FB725F23-62B6-46B2-8955-AD91AB49D77E}\\Programmable";
 const wchar_t kLibraryRoot[] = L"TypeLib\\{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}";
 const wchar_t kLibraryVersionKey[] = L"TypeLib\\{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}\\1.0";
-const wchar_t kLibraryKey[] = L"TypeLib\\{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}\\1.0\\0\\win64";
 const wchar_t kLibraryId[] = L"{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}";
 const wchar_t kDllFileName[] = L"Tarnwick.dll";
 const UINT kRegistryScript = 236;
@@ -449,7 +448,7 @@ TEST_F(RegistrationTest, RegistrarThatCannotBeCreatedFailsRegistrationAndWritesN
 
 TEST_F(RegistrationTest, Regsvr32RegistersAndUnregistersThroughTheExports)
 {
-    const std::wstring dll = quoted(windowsPath(TARNWICK_DLL64));
+    const std::wstring dll = quoted(windowsPath(TARNWICK_DLL));
     ASSERT_EQ(0u, run(L"regsvr32.exe /s " + dll));
     expectCounts(1u, __LINE__);
     expectScriptEntries(kDllFileName, __LINE__);

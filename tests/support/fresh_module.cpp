@@ -4,7 +4,7 @@ namespace tarnwick_test {
 
 FreshModule::FreshModule(const wchar_t* name) : m_path(tempFile(name))
 {
-    if (!CopyFileW(TARNWICK_DLL64, m_path.c_str(), FALSE)) {
+    if (!CopyFileW(TARNWICK_DLL, m_path.c_str(), FALSE)) {
         ADD_FAILURE() << "cannot copy Tarnwick.dll to " << narrow(m_path) << ", error " << GetLastError();
         return;
     }

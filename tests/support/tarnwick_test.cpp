@@ -25,9 +25,9 @@ Fn exported(const char* name)
 
 HMODULE Dll::handle()
 {
-    static HMODULE module = LoadLibraryW(TARNWICK_DLL64);
+    static HMODULE module = LoadLibraryW(TARNWICK_DLL);
     if (!module)
-        ADD_FAILURE() << "cannot load " << narrow(TARNWICK_DLL64) << ", error " << GetLastError();
+        ADD_FAILURE() << "cannot load " << narrow(TARNWICK_DLL) << ", error " << GetLastError();
     return module;
 }
 

@@ -20,7 +20,20 @@ using framework::Bstr;
 using framework::ComPtr;
 using framework::Variant;
 
-// The 64-bit Tarnwick.dll of this build, loaded once per test program.
+// What the test program's own bitness decides: the platform part under which the
+// type library registers (Win32 for the 32-bit DLL, win64 for the 64-bit one), and
+// the library key that holds its registration count. A 32-bit test program reads
+// the 32-bit registry view and starts the 32-bit regsvr32 and cscript, as any
+// 32-bit client does.
+#ifdef _WIN64
+inline constexpr SYSKIND kSysKind = SYS_WIN64;
+inline constexpr wchar_t kLibraryKey[] = L"TypeLib\\{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}\\1.0\\0\\win64";
+#else
+inline constexpr SYSKIND kSysKind = SYS_WIN32;
+inline constexpr wchar_t kLibraryKey[] = L"TypeLib\\{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}\\1.0\\0\\Win32";
+#endif
+
+// The Tarnwick.dll of this build (32- or 64-bit), loaded once per test program.
 class Dll {
 public:
     static HMODULE handle();
