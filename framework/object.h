@@ -47,8 +47,9 @@ inline HRESULT queryInterfaceTable(void* object, const InterfaceEntry* entries, 
     return E_NOINTERFACE;
 }
 
-// Base of every implementation class: a plain (apartment-bound) reference count and
-// the controlling unknown when the object is part of an aggregate. The class supplies
+// Base of every implementation class: the reference count, interlocked so that a
+// client breaking the apartment rules cannot free an object early, and the
+// controlling unknown when the object is part of an aggregate. The class supplies
 // interfaceTable(), finalConstruct() and finalRelease() as it needs.
 class ObjectRoot {
 public:
@@ -56,7 +57,7 @@ public:
     void finalRelease() noexcept {}
 
 protected:
-    ULONG m_refs = 0;
+    volatile LONG m_refs = 0;
     IUnknown* m_outer = nullptr;
 };
 
@@ -82,37 +83,17 @@ public:
     {
         return queryInterfaceTable(static_cast<T*>(this), T::interfaceTable(), riid, ppv);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++this->m_refs; }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&this->m_refs)); }
     STDMETHODIMP_(ULONG) Release() override
     {
-        const ULONG refs = --this->m_refs;
+        const ULONG refs = static_cast<ULONG>(InterlockedDecrement(&this->m_refs));
         if (refs == 0)
             delete this;
         return refs;
     }
 
-    // Builds an object, runs its final construction under one extra reference, and
-    // hands out riid. The object is destroyed again if either step fails.
-    static HRESULT create(REFIID riid, void** ppv) noexcept
-    {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        Object* object = new (std::nothrow) Object;
-        if (!object)
-            return E_OUTOFMEMORY;
-        ++object->m_refs;
-        HRESULT hr = object->finalConstruct();
-        --object->m_refs;
-        if (SUCCEEDED(hr))
-            hr = object->QueryInterface(riid, ppv);
-        if (FAILED(hr))
-            delete object;
-        return hr;
-    }
-
-    // The same for callers inside the module that want the object itself; it comes
-    // with one reference.
+    // Builds an object and runs its final construction; the object comes with one
+    // reference, and is destroyed again if the final construction fails.
     static HRESULT create(Object** out) noexcept
     {
         if (!out)
@@ -129,6 +110,20 @@ public:
         }
         *out = object;
         return S_OK;
+    }
+
+    // The same, handing out riid; the creation reference goes once the query is made,
+    // taking the object with it when the query fails.
+    static HRESULT create(REFIID riid, void** ppv) noexcept
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        Object* object = nullptr;
+        FW_RETURN_IF_FAILED(create(&object));
+        const HRESULT hr = object->QueryInterface(riid, ppv);
+        object->Release();
+        return hr;
     }
 };
 
@@ -170,10 +165,10 @@ public:
         }
         return m_contained.internalQueryInterface(riid, ppv);
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
     STDMETHODIMP_(ULONG) Release() override
     {
-        const ULONG refs = --m_refs;
+        const ULONG refs = static_cast<ULONG>(InterlockedDecrement(&m_refs));
         if (refs == 0)
             delete this;
         return refs;
@@ -197,7 +192,7 @@ public:
     }
 
 private:
-    ULONG m_refs = 0;
+    volatile LONG m_refs = 0;
     ContainedObject<T> m_contained;
 };
 

@@ -27,10 +27,8 @@ STDMETHODIMP ITarnwickImpl::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT
             return E_FAIL;
     }
 
-    debugAutoSave();
     // Sinks see the caller's VARIANT as given, not the text the DOM stored.
-    if (m_bNotify)
-        Fire_onElementChanged(element.Get(), attrname, *attrValue);
+    afterChange([&] { Fire_onElementChanged(element.Get(), attrname, *attrValue); });
     return S_OK;
 }
 

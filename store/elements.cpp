@@ -74,13 +74,12 @@ STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
     if (FAILED(dom::appendChild(parent.Get(), element.Get())))
         return E_FAIL;
 
-    debugAutoSave();
-    if (m_bNotify) {
+    afterChange([&] {
         // Sinks get a null identifier if the name cannot be read; the element is attached all the same.
         Bstr name;
         dom::nodeName(element.Get(), name);
         Fire_onElementCreated(parent.Get(), name.get(), element.Get());
-    }
+    });
     return S_OK;
 }
 

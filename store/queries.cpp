@@ -26,18 +26,6 @@ HRESULT effectiveQuery(BSTR query, Bstr& storage, BSTR* effective)
 
 } // namespace
 
-HRESULT ITarnwickImpl::contextNode(IUnknown* handle, IXMLDOMNode** node) noexcept
-{
-    if (handle)
-        return dom::asNode(handle, node);
-    IXMLDOMNode* root = ensureRoot();
-    if (!root)
-        return E_FAIL;
-    root->AddRef();
-    *node = root;
-    return S_OK;
-}
-
 STDMETHODIMP ITarnwickImpl::queryElement(IUnknown* parent, BSTR query, IUnknown** ppelem)
 {
     if (!ppelem)

@@ -1,10 +1,8 @@
-// Taking content out of the document: one element with its subtree, everything, or
-// everything followed by a new root.
+// Taking content out of the document: one element with its subtree, or everything.
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
 
-using framework::Bstr;
 using framework::ComPtr;
 
 STDMETHODIMP ITarnwickImpl::deleteElement(IUnknown* hElem)
@@ -17,9 +15,7 @@ STDMETHODIMP ITarnwickImpl::deleteElement(IUnknown* hElem)
         return E_FAIL;
 
     // The cached root stays, also when it was the node removed: null parents keep meaning it.
-    debugAutoSave();
-    if (m_bNotify)
-        Fire_onElementDeleted(node.Get());
+    afterChange([&] { Fire_onElementDeleted(node.Get()); });
     return S_OK;
 }
 
@@ -37,37 +33,6 @@ STDMETHODIMP ITarnwickImpl::clear()
     }
     m_pRoot.Reset();
 
-    // Sinks run first, so the debug file holds what they leave behind.
-    if (m_bNotify)
-        Fire_onDeleteAll();
-    debugAutoSave();
-    return S_OK;
-}
-
-STDMETHODIMP ITarnwickImpl::createRootElement(BSTR* name, IUnknown** ppelem)
-{
-    const bool given = name && *name && (*name)[0] != 0;
-
-    // Through the object's own interface, as any client would clear; it always succeeds.
-    static_cast<ITarnwick*>(this)->clear();
-    if (!buildRoot(given ? *name : L"root"))
-        return E_FAIL;
-
-    // Both results are made before either is written, so a failure writes neither.
-    ComPtr<IUnknown> handle;
-    if (ppelem)
-        FW_RETURN_IF_FAILED(dom::identity(m_pRoot.Get(), &handle));
-    Bstr rootName;
-    if (name && !given)
-        FW_RETURN_IF_FAILED(dom::nodeName(m_pRoot.Get(), rootName));
-    if (ppelem)
-        *ppelem = handle.Detach();
-    // An empty name is replaced by the one used; the old string is freed as for any in-and-out string.
-    if (name && !given) {
-        SysFreeString(*name);
-        *name = rootName.release();
-    }
-
-    debugAutoSave();
+    afterChange([&] { Fire_onDeleteAll(); }, Announce::beforeSave);
     return S_OK;
 }

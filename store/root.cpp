@@ -1,4 +1,5 @@
-// The store's root element: built on first need, re-read after a load, handed out.
+// The store's root element: built on first need, re-read after a load, standing for a
+// null parent or context, handed out, and replaced by a new one.
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
@@ -37,6 +38,18 @@ void ITarnwickImpl::reloadRoot() noexcept
     dom::documentElement(m_pDoc.Get(), &m_pRoot);
 }
 
+HRESULT ITarnwickImpl::contextNode(IUnknown* handle, IXMLDOMNode** node) noexcept
+{
+    if (handle)
+        return dom::asNode(handle, node);
+    IXMLDOMNode* root = ensureRoot();
+    if (!root)
+        return E_FAIL;
+    root->AddRef();
+    *node = root;
+    return S_OK;
+}
+
 STDMETHODIMP ITarnwickImpl::getRootElement(IUnknown** phElem)
 {
     if (!phElem)
@@ -45,4 +58,35 @@ STDMETHODIMP ITarnwickImpl::getRootElement(IUnknown** phElem)
     if (!root)
         return E_FAIL;
     return dom::identity(root, phElem);
+}
+
+STDMETHODIMP ITarnwickImpl::createRootElement(BSTR* name, IUnknown** ppelem)
+{
+    const bool given = name && *name && (*name)[0] != 0;
+
+    // The sinks that clear calls may release the caller's last reference.
+    const ComPtr<IUnknown> alive(controllingUnknown());
+    // Through the object's own interface, as any client would clear; it always succeeds.
+    static_cast<ITarnwick*>(this)->clear();
+    if (!buildRoot(given ? *name : L"root"))
+        return E_FAIL;
+
+    // Both results are made before either is written, so a failure writes neither.
+    ComPtr<IUnknown> handle;
+    if (ppelem)
+        FW_RETURN_IF_FAILED(dom::identity(m_pRoot.Get(), &handle));
+    Bstr rootName;
+    if (name && !given)
+        FW_RETURN_IF_FAILED(dom::nodeName(m_pRoot.Get(), rootName));
+    if (ppelem)
+        *ppelem = handle.Detach();
+    // An empty name is replaced by the one used; the old string is freed as for any in-and-out string.
+    if (name && !given) {
+        SysFreeString(*name);
+        *name = rootName.release();
+    }
+
+    // The new root is announced by no event of its own; clear has announced the change.
+    afterChange([] {});
+    return S_OK;
 }

@@ -1,14 +1,15 @@
 // The storage object: one element store over one DOM document. Each operation lives
-// in the file named after its concern (root.cpp, elements.cpp, attributes.cpp,
-// queries.cpp, removal.cpp, persist/, events/); this header gathers the class.
+// in the file named after its concern (storage.cpp, root.cpp, elements.cpp,
+// attributes.cpp, queries.cpp, removal.cpp, persist_file.cpp, debug_save.cpp,
+// notify.cpp); this header gathers the class.
 #pragma once
 
 #include "Tarnwick.h"
-#include "events/event_source.h"
 #include "framework/dispatch.h"
 #include "framework/object.h"
 
 #include "store/dom_types.h"
+#include "store/event_source.h"
 
 class ITarnwickImpl : public framework::ObjectRoot,
                       public framework::IDispatchImpl<ITarnwick, &IID_ITarnwick, &LIBID_TARNWICKLib, 1, 0>,
@@ -73,6 +74,22 @@ protected:
     HRESULT makeElementId(framework::Bstr& id) noexcept;
     // Writes the whole document to the debug file when debug mode is on and a file is named.
     void debugAutoSave() noexcept;
+
+    // What every change does once it has taken effect: the debug auto-save, then the
+    // announcement to the sinks when the event switch is on. Clearing announces first,
+    // so that the debug file holds what the sinks leave behind.
+    enum class Announce { afterSave, beforeSave };
+    template <class Fire>
+    void afterChange(Fire&& fire, Announce order = Announce::afterSave) noexcept
+    {
+        // A sink may release the caller's last reference; the store outlives the pass.
+        const framework::ComPtr<IUnknown> alive(controllingUnknown());
+        if (order == Announce::beforeSave && m_bNotify)
+            fire();
+        debugAutoSave();
+        if (order == Announce::afterSave && m_bNotify)
+            fire();
+    }
 
     framework::ComPtr<IXMLDOMDocument> m_pDoc;
     framework::ComPtr<IXMLDOMNode> m_pRoot;

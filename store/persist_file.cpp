@@ -82,13 +82,12 @@ STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR pszFileName, DWORD)
     if (FAILED(loaded))
         return E_FAIL;
 
-    debugAutoSave();
-    if (m_bNotify) {
+    afterChange([&] {
         GUID iid = IID_IPersistFile;
         Variant data;
         data.setBstr(std::move(url));
         Fire_onPersist(&iid, &data.get());
-    }
+    });
     return S_OK;
 }
 
