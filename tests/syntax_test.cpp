@@ -1,0 +1,249 @@
+// The pure text checks: which queries a selection syntax completes and which strings
+// are XML names. Wine's msxml3 crashes on the queries refused here; the store-level
+// query tables check the same guard through the store.
+#include "store/syntax.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Text with everything outside printable ASCII written as \uXXXX, for failure messages.
+std::string escaped(const std::wstring& text)
+{
+    std::string out;
+    for (wchar_t c : text) {
+        if (c >= 0x20 && c < 0x7f) {
+            out += static_cast<char>(c);
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
+            out += code;
+        }
+    }
+    return out;
+}
+
+struct QueryCase {
+    const wchar_t* query;
+    bool complete;
+};
+
+TEST(SyntaxQueries, CompleteOnlyWhereASelectionSyntaxCompletesThem)
+{
+    const QueryCase cases[] = {
+        // Paths, steps and node tests.
+        {L".//a", true},
+        {L"a/b", true},
+        {L"a//b", true},
+        {L"/", true},
+        {L"/root", true},
+        {L"/ a", true},
+        {L"//a", true},
+        {L".", true},
+        {L"..", true},
+        {L"../a", true},
+        {L"*", true},
+        {L"@*", true},
+        {L"a/@k", true},
+        {L"text()", true},
+        {L"b/node()", true},
+        {L"child::b", true},
+        {L"ancestor-or-self::node()", true},
+        {L"ns:a", true},
+        {L"ns:*", true},
+        {L"\u00e9l\u00e9ment/\u4e2d", true},
+        {L".//", false},
+        {L"./", false},
+        {L"//", false},
+        {L"a//", false},
+        {L"b/", false},
+        {L"b///c", false},
+        {L"/ /", false},
+        {L"././", false},
+        {L".//9a", false},
+        {L"@", false},
+        {L"child::", false},
+        {L"a::", false},
+        {L"b:", false},
+        {L"a:1", false},
+        {L"b/[1]", false},
+        {L"b/(c)", false},
+        {L"*b", false},
+        {L"#", false},
+        // Predicates.
+        {L"a[1]", true},
+        {L"a[1][2]", true},
+        {L"//a[@k='v']", true},
+        {L"a[not(b)]", true},
+        {L"a[last()]", true},
+        {L"*[@a]|b", true},
+        {L"b[", false},
+        {L"b[1", false},
+        {L"b[]", false},
+        {L"b[']", false},
+        {L"b[c//]", false},
+        {L"b[1 2]", false},
+        {L"a]", false},
+        // Primaries: literals, numbers, variables, groups and calls.
+        {L"-1", true},
+        {L".5", true},
+        {L"1.5", true},
+        {L"'text'", true},
+        {L"\"text\"", true},
+        {L"$x", true},
+        {L"$x/a", true},
+        {L"$x[1]", true},
+        {L"(b)[0]", true},
+        {L"(b)/c", true},
+        {L"count(a) > 1", true},
+        {L"f(a, 'b', 3)", true},
+        {L"count(", false},
+        {L"count(b,)", false},
+        {L"f(,)", false},
+        {L"(b", false},
+        {L"()", false},
+        {L"(.//)", false},
+        {L"'", false},
+        {L"\"text", false},
+        {L"$", false},
+        {L"$1", false},
+        // Operators of XPath.
+        {L"a | b", true},
+        {L"a | b | c", true},
+        {L"a or b", true},
+        {L"a and b", true},
+        {L"a = b", true},
+        {L"a != b", true},
+        {L"a <= b", true},
+        {L"a >= b", true},
+        {L"a < b", true},
+        {L"a + b - 1", true},
+        {L"a*b", true},
+        {L"a div b", true},
+        {L"a mod 2", true},
+        {L"--a", true},
+        {L"1 - -1", true},
+        {L"-a | b", true},
+        {L"a[b='x' and c!='y' or d>=1]", true},
+        {L"b|", false},
+        {L"b|.//", false},
+        {L"a | -b", false},
+        {L"b=", false},
+        {L"a or", false},
+        {L"b and", false},
+        {L"b*", false},
+        {L"1-", false},
+        {L"--", false},
+        {L"b c", false},
+        // Operators and method calls of XSL Patterns.
+        {L"a[@k $eq$ 'v']", true},
+        {L"b[c $ieq$ c]", true},
+        {L"b[c $and$ c $or$ d]", true},
+        {L"b[$not$ x]", true},
+        {L"b[$any$ c]", true},
+        {L"b[$all$ c $lt$ 1]", true},
+        {L"b[c && c]", true},
+        {L"b[c || x]", true},
+        {L"b[end()]", true},
+        {L"item!nodeName()", true},
+        {L"b $or$", false},
+        {L"$not$", false},
+        {L"a[@k $xx$ 'v']", false},
+        {L"b!", false},
+        {L"b!c", false},
+        // Nothing at all.
+        {L"", false},
+        {L" ", false},
+        {L" \t\r\n", false},
+    };
+    for (const QueryCase& c : cases)
+        EXPECT_EQ(c.complete, syntax::isCompleteQuery(c.query)) << escaped(c.query);
+    EXPECT_FALSE(syntax::isCompleteQuery(nullptr));
+}
+
+// Nesting deeper than the recognizer allows is refused; operands side by side are not
+// nesting, however many.
+TEST(SyntaxQueries, RefusesOnlyDeepNesting)
+{
+    const auto nested = [](const wchar_t* open, int depth, const wchar_t* middle, const wchar_t* close) {
+        std::wstring query;
+        for (int i = 0; i < depth; ++i)
+            query += open;
+        query += middle;
+        for (int i = 0; i < depth && *close; ++i)
+            query += close;
+        return query;
+    };
+    EXPECT_TRUE(syntax::isCompleteQuery(nested(L"(", 99, L"a", L")").c_str()));
+    EXPECT_FALSE(syntax::isCompleteQuery(nested(L"(", 100, L"a", L")").c_str()));
+    EXPECT_TRUE(syntax::isCompleteQuery(nested(L"-", 99, L"a", L"").c_str()));
+    EXPECT_FALSE(syntax::isCompleteQuery(nested(L"-", 100, L"a", L"").c_str()));
+    EXPECT_TRUE(syntax::isCompleteQuery(nested(L"a[", 99, L"1", L"]").c_str()));
+    EXPECT_FALSE(syntax::isCompleteQuery(nested(L"a[", 100, L"1", L"]").c_str()));
+
+    std::wstring sideBySide = L"(a)";
+    for (int i = 0; i < 300; ++i)
+        sideBySide += i % 2 ? L" or (a)" : L" + -(a)[1]";
+    EXPECT_TRUE(syntax::isCompleteQuery(sideBySide.c_str()));
+}
+
+struct NameCase {
+    const wchar_t* name;
+    bool valid;
+};
+
+TEST(SyntaxNames, FollowXmlNameProduction)
+{
+    const NameCase cases[] = {
+        // ASCII.
+        {L"root", true},
+        {L"_a", true},
+        {L":a", true},
+        {L"a:b", true},
+        {L"a-b.c_d:e9", true},
+        {L"A", true},
+        {L"", false},
+        {L"9a", false},
+        {L"-a", false},
+        {L".a", false},
+        {L"a b", false},
+        {L"a<b", false},
+        {L"a\"b", false},
+        {L"a/b", false},
+        {L"a$", false},
+        // Letters and marks beyond ASCII.
+        {L"\u00e9l\u00e9ment", true},
+        {L"\u4e2d\u6587", true},
+        {L"\u0391\u03b2", true},
+        {L"\u200c", true},
+        {L"\ufdf0", true},
+        {L"a\u00b7b", true},
+        {L"\u00b7a", false},
+        {L"a\u0301", true},
+        {L"\u0301a", false},
+        {L"a\u203f", true},
+        {L"\u203fa", false},
+        {L"a\u00d7", false},
+        {L"a\u00f7", false},
+        {L"\u037e", false},
+        {L"a\u2000", false},
+        {L"a\ufdd0", false},
+        {L"a\ufffe", false},
+        // Characters beyond the Basic Multilingual Plane, as surrogate pairs.
+        {L"\U00010000x", true},
+        {L"x\U000effff", true},
+        {L"x\U000f0000", false},
+        {L"\xd800", false},
+        {L"a\xd800", false},
+        {L"a\xdc00", false},
+        {L"a\xdc00\xd800", false},
+    };
+    for (const NameCase& c : cases)
+        EXPECT_EQ(c.valid, syntax::isXmlName(c.name)) << escaped(c.name);
+    EXPECT_FALSE(syntax::isXmlName(nullptr));
+}
+
+} // namespace
