@@ -229,79 +229,25 @@ private:
         return true;
     }
 
+    // Operands joined by binary operators. Precedence decides only how a query is
+    // evaluated, not whether it is complete, so every operator is taken alike.
     bool expression() noexcept
     {
         if (++m_depth > kMaxDepth)
             return false;
-        const bool complete = orExpression();
+        bool complete = unaryExpression();
+        while (complete && acceptBinaryOperator())
+            complete = unaryExpression();
         --m_depth;
         return complete;
     }
 
-    bool orExpression() noexcept
+    bool acceptBinaryOperator() noexcept
     {
-        if (!andExpression())
-            return false;
-        while (accept(Token::OrOperator) || acceptWord(L"or")) {
-            if (!andExpression())
-                return false;
-        }
-        return true;
-    }
-
-    bool andExpression() noexcept
-    {
-        if (!equalityExpression())
-            return false;
-        while (accept(Token::AndOperator) || acceptWord(L"and")) {
-            if (!equalityExpression())
-                return false;
-        }
-        return true;
-    }
-
-    bool equalityExpression() noexcept
-    {
-        if (!relationalExpression())
-            return false;
-        while (accept(Token::EqualityOperator)) {
-            if (!relationalExpression())
-                return false;
-        }
-        return true;
-    }
-
-    bool relationalExpression() noexcept
-    {
-        if (!additiveExpression())
-            return false;
-        while (accept(Token::RelationalOperator)) {
-            if (!additiveExpression())
-                return false;
-        }
-        return true;
-    }
-
-    bool additiveExpression() noexcept
-    {
-        if (!multiplicativeExpression())
-            return false;
-        while (accept(Token::Plus) || accept(Token::Minus)) {
-            if (!multiplicativeExpression())
-                return false;
-        }
-        return true;
-    }
-
-    bool multiplicativeExpression() noexcept
-    {
-        if (!unaryExpression())
-            return false;
-        while (accept(Token::Star) || acceptWord(L"div") || acceptWord(L"mod")) {
-            if (!unaryExpression())
-                return false;
-        }
-        return true;
+        return accept(Token::OrOperator) || acceptWord(L"or") || accept(Token::AndOperator) ||
+               acceptWord(L"and") || accept(Token::EqualityOperator) || accept(Token::RelationalOperator) ||
+               accept(Token::Plus) || accept(Token::Minus) || accept(Token::Star) || acceptWord(L"div") ||
+               acceptWord(L"mod");
     }
 
     bool unaryExpression() noexcept
