@@ -1,6 +1,8 @@
 #include "store/syntax.h"
 
+#include <cstdint>
 #include <cwchar>
+#include <iterator>
 
 namespace syntax {
 
@@ -24,10 +26,35 @@ bool isNameChar(unsigned c)
            inRange(c, 0x300, 0x36F) || inRange(c, 0x203F, 0x2040);
 }
 
-// Characters #x10000-#xEFFFF, all name characters, arrive as surrogate pairs.
+// Characters #x10000-#xEFFFF, all name characters, arrive as surrogate pairs. at[1]
+// is read only after a high surrogate, so never past a terminating NUL.
 bool isSupplementaryNamePair(const wchar_t* at)
 {
     return inRange(at[0], 0xD800, 0xDB7F) && inRange(at[1], 0xDC00, 0xDFFF);
+}
+
+// Code units of the longest Name at the start of text, reading at most length of
+// them; without colons, of the longest NCName. A NUL is no name character, so it
+// ends the name whatever length says.
+size_t nameLength(const wchar_t* text, size_t length, bool colons)
+{
+    size_t n = 0;
+    while (n < length) {
+        if (n + 1 < length && isSupplementaryNamePair(text + n)) {
+            n += 2;
+            continue;
+        }
+        const wchar_t c = text[n];
+        if (!(n == 0 ? isNameStartChar(c) : isNameChar(c)) || (c == L':' && !colons))
+            break;
+        ++n;
+    }
+    return n;
+}
+
+bool isNcName(const wchar_t* name, size_t length)
+{
+    return name && length > 0 && nameLength(name, length, false) == length;
 }
 
 // Recognises selection expressions: the location paths, predicates, function calls
@@ -80,21 +107,7 @@ private:
     static bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
     // Length of the NCName at text (no colon), 0 when none starts there.
-    static size_t ncNameLength(const wchar_t* text)
-    {
-        const wchar_t* at = text;
-        while (*at) {
-            if (isSupplementaryNamePair(at)) {
-                at += 2;
-                continue;
-            }
-            const bool fits = at == text ? isNameStartChar(*at) : isNameChar(*at);
-            if (!fits || *at == L':')
-                break;
-            ++at;
-        }
-        return static_cast<size_t>(at - text);
-    }
+    static size_t ncNameLength(const wchar_t* text) { return nameLength(text, SIZE_MAX, false); }
 
     static Token scan(const wchar_t*& at, const wchar_t*& text, size_t& length) noexcept
     {
@@ -375,18 +388,46 @@ private:
 
 bool isXmlName(const wchar_t* name) noexcept
 {
-    if (!name || !*name)
+    if (!name)
         return false;
-    for (const wchar_t* at = name; *at;) {
-        if (isSupplementaryNamePair(at)) {
-            at += 2;
-            continue;
-        }
-        if (!(at == name ? isNameStartChar(*at) : isNameChar(*at)))
+    const size_t length = nameLength(name, SIZE_MAX, true);
+    return length > 0 && name[length] == 0;
+}
+
+bool isXmlName(const wchar_t* name, size_t length) noexcept
+{
+    return name && length > 0 && nameLength(name, length, true) == length;
+}
+
+bool isXmlText(const wchar_t* text, size_t length) noexcept
+{
+    if (!text)
+        return length == 0;
+    for (size_t n = 0; n < length; ++n) {
+        const unsigned c = text[n];
+        if (inRange(c, 0xD800, 0xDBFF)) {
+            if (n + 1 == length || !inRange(text[n + 1], 0xDC00, 0xDFFF))
+                return false;
+            ++n;
+        } else if (!(c == 0x9 || c == 0xA || c == 0xD || inRange(c, 0x20, 0xD7FF) || inRange(c, 0xE000, 0xFFFD))) {
             return false;
-        ++at;
+        }
     }
     return true;
+}
+
+bool isStorableElementName(const wchar_t* name, size_t length) noexcept
+{
+    return isNcName(name, length);
+}
+
+bool isStorableAttributeName(const wchar_t* name, size_t length) noexcept
+{
+    static const wchar_t kXmlPrefix[] = L"xml:";
+    const size_t prefix = std::size(kXmlPrefix) - 1;
+    if (name && length > prefix && std::wmemcmp(name, kXmlPrefix, prefix) == 0)
+        return isNcName(name + prefix, length - prefix);
+    return isNcName(name, length);
 }
 
 bool isCompleteQuery(const wchar_t* query) noexcept

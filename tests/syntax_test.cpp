@@ -1,11 +1,13 @@
-// The pure text checks: which queries a selection syntax completes and which strings
-// are XML names. Wine's msxml3 crashes on the queries refused here; the store-level
-// query tables check the same guard through the store.
+// The pure text checks: which queries a selection syntax completes, which strings are
+// XML names or XML text, and which names the store can write and read back. Wine's
+// msxml3 crashes on the queries refused here; the store-level query tables check the
+// same guard through the store.
 #include "store/syntax.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -195,55 +197,172 @@ struct NameCase {
     bool valid;
 };
 
+const NameCase kNameCases[] = {
+    // ASCII.
+    {L"root", true},
+    {L"_a", true},
+    {L":a", true},
+    {L"a:b", true},
+    {L"a-b.c_d:e9", true},
+    {L"A", true},
+    {L"", false},
+    {L"9a", false},
+    {L"-a", false},
+    {L".a", false},
+    {L"a b", false},
+    {L"a<b", false},
+    {L"a\"b", false},
+    {L"a/b", false},
+    {L"a$", false},
+    // Letters and marks beyond ASCII.
+    {L"\u00e9l\u00e9ment", true},
+    {L"\u4e2d\u6587", true},
+    {L"\u0391\u03b2", true},
+    {L"\u200c", true},
+    {L"\ufdf0", true},
+    {L"a\u00b7b", true},
+    {L"\u00b7a", false},
+    {L"a\u0301", true},
+    {L"\u0301a", false},
+    {L"a\u203f", true},
+    {L"\u203fa", false},
+    {L"a\u00d7", false},
+    {L"a\u00f7", false},
+    {L"\u037e", false},
+    {L"a\u2000", false},
+    {L"a\ufdd0", false},
+    {L"a\ufffe", false},
+    // Characters beyond the Basic Multilingual Plane, as surrogate pairs.
+    {L"\U00010000x", true},
+    {L"x\U000effff", true},
+    {L"x\U000f0000", false},
+    {L"\xd800", false},
+    {L"a\xd800", false},
+    {L"a\xdc00", false},
+    {L"a\xdc00\xd800", false},
+};
+
 TEST(SyntaxNames, FollowXmlNameProduction)
 {
-    const NameCase cases[] = {
-        // ASCII.
-        {L"root", true},
-        {L"_a", true},
-        {L":a", true},
-        {L"a:b", true},
-        {L"a-b.c_d:e9", true},
-        {L"A", true},
-        {L"", false},
-        {L"9a", false},
-        {L"-a", false},
-        {L".a", false},
-        {L"a b", false},
-        {L"a<b", false},
-        {L"a\"b", false},
-        {L"a/b", false},
-        {L"a$", false},
-        // Letters and marks beyond ASCII.
-        {L"\u00e9l\u00e9ment", true},
-        {L"\u4e2d\u6587", true},
-        {L"\u0391\u03b2", true},
-        {L"\u200c", true},
-        {L"\ufdf0", true},
-        {L"a\u00b7b", true},
-        {L"\u00b7a", false},
-        {L"a\u0301", true},
-        {L"\u0301a", false},
-        {L"a\u203f", true},
-        {L"\u203fa", false},
-        {L"a\u00d7", false},
-        {L"a\u00f7", false},
-        {L"\u037e", false},
-        {L"a\u2000", false},
-        {L"a\ufdd0", false},
-        {L"a\ufffe", false},
-        // Characters beyond the Basic Multilingual Plane, as surrogate pairs.
-        {L"\U00010000x", true},
-        {L"x\U000effff", true},
-        {L"x\U000f0000", false},
-        {L"\xd800", false},
-        {L"a\xd800", false},
-        {L"a\xdc00", false},
-        {L"a\xdc00\xd800", false},
-    };
-    for (const NameCase& c : cases)
+    for (const NameCase& c : kNameCases)
         EXPECT_EQ(c.valid, syntax::isXmlName(c.name)) << escaped(c.name);
     EXPECT_FALSE(syntax::isXmlName(nullptr));
+}
+
+// A string literal with its length, which counts any NUL written inside it.
+struct Counted {
+    template <size_t N>
+    Counted(const wchar_t (&literal)[N]) : text(literal), length(N - 1) {}
+    std::wstring string() const { return std::wstring(text, length); }
+
+    const wchar_t* text;
+    size_t length;
+};
+
+struct CountedCase {
+    Counted text;
+    bool valid;
+};
+
+TEST(SyntaxNames, CountedNamesEndAtTheirLengthAndRefuseANulBeforeIt)
+{
+    for (const NameCase& c : kNameCases)
+        EXPECT_EQ(c.valid, syntax::isXmlName(c.name, std::wcslen(c.name))) << escaped(c.name);
+
+    const CountedCase cases[] = {
+        {L"ab\0cd", false},
+        {L"ab\0", false},
+        {L"\0ab", false},
+        {L"\0", false},
+        {L"a\0\U00010000", false},
+    };
+    for (const CountedCase& c : cases)
+        EXPECT_EQ(c.valid, syntax::isXmlName(c.text.text, c.text.length)) << escaped(c.text.string());
+
+    // The length, not a NUL, ends the name; a pair cut in two by it is no name character.
+    EXPECT_TRUE(syntax::isXmlName(L"ab cd", 2));
+    EXPECT_FALSE(syntax::isXmlName(L"a\U00010000", 2));
+    EXPECT_TRUE(syntax::isXmlName(L"a\U00010000", 3));
+    EXPECT_FALSE(syntax::isXmlName(L"ab", 0));
+    EXPECT_FALSE(syntax::isXmlName(nullptr, 0));
+}
+
+TEST(SyntaxText, AllowsOnlyXmlCharacters)
+{
+    const CountedCase cases[] = {
+        {L"", true},
+        {L"plain text", true},
+        {L"\t\n\r", true},
+        {L"\x7f" L"\x85", true},
+        {L"\u00e9\u4e2d", true},
+        {L"\xd7ff", true},
+        {L"\xe000", true},
+        {L"\xfffd", true},
+        {L"\U00010000", true},
+        {L"\U0010ffff", true},
+        {L"a\U0001f600b", true},
+        {L"\0", false},
+        {L"a\0b", false},
+        {L"\x1", false},
+        {L"\x8", false},
+        {L"\xb", false},
+        {L"\xc", false},
+        {L"\x1f", false},
+        {L"\xfffe", false},
+        {L"\xffff", false},
+        {L"\xd800", false},
+        {L"\xdbff", false},
+        {L"\xd800" L"a", false},
+        {L"a\xdc00", false},
+        {L"\xdc00\xd800", false},
+        {L"\xd800\xd800\xdc00", false},
+    };
+    for (const CountedCase& c : cases)
+        EXPECT_EQ(c.valid, syntax::isXmlText(c.text.text, c.text.length)) << escaped(c.text.string());
+
+    // Only the first length units count, and a null text is the empty string.
+    EXPECT_TRUE(syntax::isXmlText(L"ab\0", 2));
+    EXPECT_FALSE(syntax::isXmlText(L"a\U00010000", 2));
+    EXPECT_TRUE(syntax::isXmlText(nullptr, 0));
+}
+
+TEST(SyntaxNames, StorableNamesHaveNoPrefixButTheXmlOneOnAttributes)
+{
+    const struct {
+        Counted name;
+        bool element;
+        bool attribute;
+    } cases[] = {
+        {L"a", true, true},
+        {L"_x-1.\u00e9", true, true},
+        {L"xml", true, true},
+        {L"xmlfoo", true, true},
+        {L"a:b", false, false},
+        {L":a", false, false},
+        {L"a:", false, false},
+        {L"xml:lang", false, true},
+        {L"xml:space", false, true},
+        {L"xml:base", false, true},
+        {L"xml:a-b.c", false, true},
+        {L"xml:\U00010000", false, true},
+        {L"xml:", false, false},
+        {L"xml:9", false, false},
+        {L"xml::a", false, false},
+        {L"xml:a:b", false, false},
+        {L"XML:lang", false, false},
+        {L"xmlns:a", false, false},
+        {L"", false, false},
+        {L"9a", false, false},
+        {L"a\0", false, false},
+        {L"xml:lang\0x", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.element, syntax::isStorableElementName(c.name.text, c.name.length)) << escaped(c.name.string());
+        EXPECT_EQ(c.attribute, syntax::isStorableAttributeName(c.name.text, c.name.length))
+            << escaped(c.name.string());
+    }
+    EXPECT_FALSE(syntax::isStorableElementName(nullptr, 0));
+    EXPECT_FALSE(syntax::isStorableAttributeName(nullptr, 0));
 }
 
 } // namespace
