@@ -7,13 +7,14 @@
 #include "framework/com.h"
 
 #include "store/dom_types.h"
+#include "store/syntax.h"
 
 namespace dom {
 
 using framework::ComPtr;
 
 // True when name (up to its first NUL) matches XML 1.0's Name production.
-bool isXmlName(const OLECHAR* name) noexcept;
+using syntax::isXmlName;
 
 // A new, synchronous document that resolves nothing external and does not validate.
 // E_FAIL when the DOM cannot be created, whatever the runtime said.
