@@ -3,6 +3,7 @@
 // lies. Each registration raises a "RefCount" in the class key and in the library
 // key; the entries go only when an unregistration brings a count back to zero.
 #include "server/registration.h"
+#include "server/resource.h"
 
 #include "Tarnwick.h"
 #include "framework/module.h"
@@ -18,7 +19,7 @@ namespace {
 using framework::ComPtr;
 using framework::RegKey;
 
-constexpr UINT kRegistryScript = 236;
+constexpr UINT kRegistryScript = IDR_TARNWICK_REGISTRY;
 constexpr char kRefCount[] = "RefCount";
 // Pause before the one retry of registering the library under the bare file name.
 constexpr DWORD kRetryDelayMs = 172;

@@ -11,8 +11,8 @@ namespace {
 
 const CLSID kClsidDomDocument = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
-// In-process server, in-process handler, local server and remote server.
-const DWORD kDocumentClassContext = 0x17;
+// Wherever the runtime finds the class: in process, handler, local or remote server.
+const DWORD kDocumentClassContext = CLSCTX_ALL;
 
 bool sameObject(IUnknown* a, IUnknown* b)
 {
@@ -23,7 +23,7 @@ bool sameObject(IUnknown* a, IUnknown* b)
     return left.Get() == right.Get();
 }
 
-// Asks without retrieving a child: some DOMs make a new object per retrieval.
+// Asks without retrieving a child: Wine's msxml3 makes a new object per retrieval.
 bool hasChildren(IXMLDOMNode* node)
 {
     VARIANT_BOOL has = VARIANT_FALSE;
@@ -31,8 +31,8 @@ bool hasChildren(IXMLDOMNode* node)
 }
 
 // Marks an element with a uniquely named attribute for as long as it lives, so that
-// the element can be recognised among nodes retrieved afresh (some DOMs give each
-// retrieval of a node a new object, which defeats comparing COM identities).
+// the element can be recognised among nodes retrieved afresh (Wine's msxml3 gives
+// each retrieval of a node a new object, which defeats comparing COM identities).
 class ElementMark {
 public:
     explicit ElementMark(IXMLDOMNode* node) noexcept

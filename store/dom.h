@@ -1,7 +1,9 @@
 // The one place where the store talks to its DOM. Each routine gives the result the
-// store relies on even where the DOM is lax: names are checked against XML's Name
-// production, appends that would make a cycle are refused, and queries that no
-// selection syntax completes are answered as failed selections without reaching it.
+// store relies on even where the DOM is lax, as Wine's msxml3 is: names are checked
+// against XML's Name production (it takes any name), appends that would make a cycle
+// are refused (it makes the cycle and overflows its stack), and queries that no
+// selection syntax completes are answered as failed selections without reaching it
+// (it crashes on them).
 #pragma once
 
 #include "framework/com.h"

@@ -61,7 +61,7 @@ bool isNcName(const wchar_t* name, size_t length)
 // and operators of XPath 1.0 together with those of XSL Patterns ("$and$", "||",
 // "!" method calls). It accepts more than any one DOM evaluates and refuses only
 // what no selection syntax completes: an empty expression, a path that stops after
-// "/" or "//", an unclosed bracket or literal, a missing operand. Some DOMs crash on
+// "/" or "//", an unclosed bracket or literal, a missing operand. Wine's msxml3 crashes on
 // those instead of failing.
 class QueryRecognizer {
 public:

@@ -5,6 +5,7 @@
 #include "support/tarnwick_test.h"
 
 #include "framework/registrar.h"
+#include "server/resource.h"
 
 #include <memory>
 #include <optional>
@@ -24,7 +25,7 @@ const wchar_t kLibraryRoot[] = L"TypeLib\\{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}
 const wchar_t kLibraryVersionKey[] = L"TypeLib\\{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}\\1.0";
 const wchar_t kLibraryId[] = L"{F7F61EAC-E270-4C9A-86DC-78FB9DEAEA92}";
 const wchar_t kDllFileName[] = L"Tarnwick.dll";
-const UINT kRegistryScript = 236;
+const UINT kRegistryScript = IDR_TARNWICK_REGISTRY;
 
 // What the registry script writes, with the value of RELATIVE_PATH left out.
 struct Entry {
