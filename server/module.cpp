@@ -3,13 +3,13 @@
 #include "framework/class_factory.h"
 #include "framework/object.h"
 #include "server/registration.h"
-#include "store/tarnwick.h"
+#include "store/error_reporting.h"
 
 namespace {
 
 framework::ObjectMapEntry g_objectMap[] = {
     {&CLSID_Tarnwick, &updateRegistry, &framework::ClassFactory::create,
-     &framework::createInstance<ITarnwickImpl>, nullptr, nullptr, nullptr},
+     &framework::createInstance<CTarnwick>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -26,6 +26,7 @@ const framework::InterfaceEntry* ITarnwickImpl::interfaceTable() noexcept
         {&__uuidof(IXMLDOMDocument), 0, &forwardToDocument},
         {&IID_IPersistStream, 0, &forwardToDocument},
         {&IID_IConnectionPointContainer, offsetOfBase<IConnectionPointContainer, ITarnwickImpl>(), nullptr},
+        {&IID_ISupportErrorInfo, offsetOfBase<ISupportErrorInfo, ITarnwickImpl>(), nullptr},
         {nullptr, 0, nullptr},
     };
     return entries;
@@ -34,4 +35,9 @@ const framework::InterfaceEntry* ITarnwickImpl::interfaceTable() noexcept
 HRESULT ITarnwickImpl::createDocument() noexcept
 {
     return dom::createDocument(&m_pDoc);
+}
+
+STDMETHODIMP ITarnwickImpl::InterfaceSupportsErrorInfo(REFIID riid)
+{
+    return InlineIsEqualGUID(riid, IID_ITarnwick) || InlineIsEqualGUID(riid, IID_IPersistFile) ? S_OK : S_FALSE;
 }

@@ -14,6 +14,7 @@
 class ITarnwickImpl : public framework::ObjectRoot,
                       public framework::IDispatchImpl<ITarnwick, &IID_ITarnwick, &LIBID_TARNWICKLib, 1, 0>,
                       public IPersistFile,
+                      public ISupportErrorInfo,
                       public CProxyITarnwickEvents<ITarnwickImpl>,
                       public framework::ConnectionPointContainer<ITarnwickImpl> {
 public:
@@ -55,6 +56,9 @@ public:
     STDMETHODIMP Save(LPCOLESTR pszFileName, BOOL fRemember) override;
     STDMETHODIMP SaveCompleted(LPCOLESTR pszFileName) override;
     STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName) override;
+
+    // ISupportErrorInfo: the methods of ITarnwick and IPersistFile describe their failures.
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
 
 protected:
     // Creates and configures the document; E_FAIL when the DOM cannot be created.

@@ -47,13 +47,17 @@ function check(name, body) {
     }
 }
 
-// Passes when body raises a script error carrying the HRESULT code.
+// Passes when body raises a script error carrying the HRESULT code and, for a failure
+// of the store's own (not one the dispatch layer raised), a description of it.
 function raises(name, code, body) {
     try {
         body();
         fail(name, "no error, expected " + hex(code));
     } catch (e) {
-        if ((e.number >>> 0) === code)
+        var fromStore = code === E_FAIL || code === E_POINTER || code === E_INVALIDARG;
+        if ((e.number >>> 0) === code && fromStore && !e.description)
+            fail(name, "error " + hex(code) + " without a description");
+        else if ((e.number >>> 0) === code)
             pass(name);
         else
             fail(name, "error " + hex(e.number) + " " + e.message + ", expected " + hex(code));
@@ -163,6 +167,14 @@ raises("createElement needs its two arguments", DISP_E_BADPARAMCOUNT, function (
 });
 check("createElement with a name makes an element that nobody receives", function () {
     return expect(store.createElement("made", null), undefined);
+});
+check("getElement with a bad identifier says which", function () {
+    try {
+        store.getElement(null, "1x");
+        return "no error";
+    } catch (e) {
+        return expect(e.description.indexOf("'1x'") >= 0 && e.message === e.description, true);
+    }
 });
 raises("createElement with a name that is no XML name fails with E_FAIL", E_FAIL, function () {
     store.createElement("1 bad", null);

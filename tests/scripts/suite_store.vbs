@@ -6,7 +6,7 @@
 ' VBScript passes variables by reference, so it receives what every method writes:
 ' identifiers and handles come back in the variables given for them. Errors are
 ' looked at with On Error Resume Next: a method's failure is its HRESULT in Err.Number,
-' except E_INVALIDARG, which VBScript reports as its own error 5. A statement that
+' with the store's description of it in Err.Description. A statement that
 ' raises is skipped whole, so every value a check looks at is worked out in a statement
 ' of its own before the check, and the suite counts its checks.
 
@@ -14,9 +14,9 @@ Option Explicit
 
 Const E_POINTER = &H80004003
 Const E_FAIL = &H80004005
-Const INVALID_ARGUMENT = 5 ' E_INVALIDARG as VBScript reports it
+Const INVALID_ARGUMENT = &H80070057 ' E_INVALIDARG
 Const NOT_SUPPORTED = 438 ' "Object doesn't support this property or method"
-Const EXPECTED_CHECKS = 53
+Const EXPECTED_CHECKS = 54
 
 Dim failures, checks
 failures = 0
@@ -59,7 +59,9 @@ End Sub
 
 ' Passes when the statements since the last check raised the error code.
 Sub CheckError(name, code)
-    If Err.Number = code Then
+    If Err.Number = code And Err.Description = "" Then
+        Fail name, "error &H" & Hex(code) & " without a description"
+    ElseIf Err.Number = code Then
         Pass name
     ElseIf Err.Number = 0 Then
         Fail name, "no error, expected &H" & Hex(code)
@@ -204,6 +206,11 @@ Dim badId
 badId = "1 bad"
 store.createElement badId, handle
 CheckError "createElement with a name that is no XML name fails with E_FAIL", E_FAIL
+Dim description, missing
+Set missing = store.getElement(Null, "1x")
+description = Err.Description
+Err.Clear
+CheckEqual "getElement with a bad identifier says which", InStr(description, "'1x'") > 0, True
 store.getElementID item, Null
 CheckError "getElementID with Null for the identifier fails with E_POINTER", E_POINTER
 store.setElementID item, "renamed"

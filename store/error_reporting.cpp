@@ -1,0 +1,237 @@
+// What each failure means to a client, in plain words. A layer that knows more (the
+// DOM layer naming a refused name, the loader quoting the parser) notes its reason;
+// otherwise the method's own description, built from its inputs, is used.
+#include "store/error_reporting.h"
+
+#include "framework/error_info.h"
+#include "store/dom.h"
+
+#include <cstdio>
+#include <string>
+
+using framework::Bstr;
+using framework::ComPtr;
+
+namespace {
+
+const wchar_t kSource[] = L"Orvane.Fenwright.Tarnwick";
+
+// Text of a caller's string for a description, quoted; a null string is said as such.
+std::wstring quoted(const wchar_t* text)
+{
+    return text ? L"'" + std::wstring(text) + L"'" : std::wstring(L"(none)");
+}
+
+// The element a parent or context handle names: the root for a null handle.
+std::wstring contextName(IUnknown* handle)
+{
+    if (!handle)
+        return L"the root";
+    ComPtr<IXMLDOMNode> node;
+    Bstr name;
+    if (FAILED(dom::asNode(handle, &node)) || FAILED(dom::nodeName(node.Get(), name)))
+        return L"the given node";
+    return quoted(name.get());
+}
+
+// Failures every method can have, said the same way everywhere.
+std::wstring common(const wchar_t* method, HRESULT hr)
+{
+    switch (hr) {
+    case E_POINTER:
+        return std::wstring(method) + L": a required pointer argument is null.";
+    case E_INVALIDARG:
+        return std::wstring(method) + L": the handle is null or not one this method takes.";
+    case E_OUTOFMEMORY:
+        return std::wstring(method) + L": out of memory.";
+    case E_NOTIMPL:
+        return std::wstring(method) + L" is not implemented by Tarnwick.";
+    default: {
+        wchar_t text[96];
+        std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%ls failed (0x%08lX).", method,
+                      static_cast<unsigned long>(hr));
+        return text;
+    }
+    }
+}
+
+// Reports the outcome of a method: on failure the noted reason, else the method's
+// own description for E_FAIL, else the common one. It never touches the object,
+// which a sink may have released during the call.
+template <class Describe>
+HRESULT reported(REFIID iid, const wchar_t* method, HRESULT hr, Describe&& describeFailure) noexcept
+{
+    if (SUCCEEDED(hr)) {
+        // A note made on a path the call recovered from is not this call's failure.
+        framework::discardFailureNote();
+        framework::clearErrorInfo();
+        return hr;
+    }
+    try {
+        std::wstring text = framework::takeFailureNote(hr);
+        if (text.empty() && hr == E_FAIL)
+            text = describeFailure();
+        if (text.empty())
+            text = common(method, hr);
+        framework::setErrorInfo(iid, kSource, text.c_str());
+    } catch (...) {
+        // Out of memory for the words: the error object says only where it came from.
+        framework::setErrorInfo(iid, kSource, L"");
+    }
+    return hr;
+}
+
+std::wstring none()
+{
+    return std::wstring();
+}
+
+} // namespace
+
+STDMETHODIMP CTarnwick::getRootElement(IUnknown** phElem)
+{
+    return reported(IID_ITarnwick, L"getRootElement", ITarnwickImpl::getRootElement(phElem),
+                    [] { return std::wstring(L"The root element could not be made."); });
+}
+
+STDMETHODIMP CTarnwick::createElement(BSTR* pid, IUnknown** pHandle)
+{
+    // A failed call leaves the caller's identifier as it was.
+    return reported(IID_ITarnwick, L"createElement", ITarnwickImpl::createElement(pid, pHandle), [&] {
+        return pid && *pid && (*pid)[0] ? quoted(*pid) + L" is not an XML name the store can hold."
+                                        : std::wstring(L"No identifier could be made for the new element.");
+    });
+}
+
+STDMETHODIMP CTarnwick::getElement(IUnknown* parent, BSTR objectID, IUnknown** ppobj)
+{
+    return reported(IID_ITarnwick, L"getElement", ITarnwickImpl::getElement(parent, objectID, ppobj), [&] {
+        if (objectID && !syntax::isXmlName(objectID, SysStringLen(objectID)))
+            return quoted(objectID) + L" is not an XML name.";
+        return L"No element named " + quoted(objectID) + L" below " + contextName(parent) + L".";
+    });
+}
+
+STDMETHODIMP CTarnwick::deleteElement(IUnknown* hElem)
+{
+    return reported(IID_ITarnwick, L"deleteElement", ITarnwickImpl::deleteElement(hElem), [] {
+        return std::wstring(L"The element is not in the store's tree, so there is nothing to delete it from.");
+    });
+}
+
+STDMETHODIMP CTarnwick::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT* attrValue)
+{
+    return reported(IID_ITarnwick, L"setAttribute", ITarnwickImpl::setAttribute(hElem, attrname, attrValue), [&] {
+        if (!attrname || !syntax::isStorableAttributeName(attrname, SysStringLen(attrname)))
+            return quoted(attrname) + L" is not an attribute name the store can hold.";
+        return L"The value given for attribute " + quoted(attrname) + L" is not text an XML file can hold.";
+    });
+}
+
+STDMETHODIMP CTarnwick::getAttribute(IUnknown* hElem, BSTR attrname, VARIANT* attrValue)
+{
+    return reported(IID_ITarnwick, L"getAttribute", ITarnwickImpl::getAttribute(hElem, attrname, attrValue),
+                    [&] { return L"The element has no attribute named " + quoted(attrname) + L"."; });
+}
+
+STDMETHODIMP CTarnwick::enumElements(IUnknown* hElem, BSTR query, IUnknown** pEnumHandle)
+{
+    return reported(IID_ITarnwick, L"enumElements", ITarnwickImpl::enumElements(hElem, query, pEnumHandle), [&] {
+        return L"The query " + (query ? quoted(query) : std::wstring(L"for the child elements")) +
+               L" selects nothing below " + contextName(hElem) + L", or is not a query.";
+    });
+}
+
+STDMETHODIMP CTarnwick::resetEnum(IUnknown* enumHandle)
+{
+    return reported(IID_ITarnwick, L"resetEnum", ITarnwickImpl::resetEnum(enumHandle), none);
+}
+
+STDMETHODIMP CTarnwick::getNextElement(IUnknown* enumHandle, BSTR* pid, IUnknown** pElem)
+{
+    return reported(IID_ITarnwick, L"getNextElement", ITarnwickImpl::getNextElement(enumHandle, pid, pElem),
+                    [] { return std::wstring(L"The enumeration has no more elements."); });
+}
+
+STDMETHODIMP CTarnwick::createRootElement(BSTR* name, IUnknown** ppelem)
+{
+    // A failed call leaves the caller's name as it was.
+    return reported(IID_ITarnwick, L"createRootElement", ITarnwickImpl::createRootElement(name, ppelem), [&] {
+        return name && *name && (*name)[0] ? quoted(*name) + L" is not an XML name the store can hold."
+                                           : std::wstring(L"The new root element could not be made.");
+    });
+}
+
+STDMETHODIMP CTarnwick::clear()
+{
+    return reported(IID_ITarnwick, L"clear", ITarnwickImpl::clear(), none);
+}
+
+STDMETHODIMP CTarnwick::queryElement(IUnknown* parent, BSTR query, IUnknown** ppelem)
+{
+    return reported(IID_ITarnwick, L"queryElement", ITarnwickImpl::queryElement(parent, query, ppelem), [&] {
+        return L"The query " + (query ? quoted(query) : std::wstring(L"for the child elements")) +
+               L" selects nothing below " + contextName(parent) + L", or is not a query.";
+    });
+}
+
+STDMETHODIMP CTarnwick::setDebugMode(LONG bDebug, BSTR file)
+{
+    return reported(IID_ITarnwick, L"setDebugMode", ITarnwickImpl::setDebugMode(bDebug, file), none);
+}
+
+STDMETHODIMP CTarnwick::getElementID(IUnknown* pElem, BSTR* ppid)
+{
+    return reported(IID_ITarnwick, L"getElementID", ITarnwickImpl::getElementID(pElem, ppid), none);
+}
+
+STDMETHODIMP CTarnwick::setNotify(LONG bEnabled)
+{
+    return reported(IID_ITarnwick, L"setNotify", ITarnwickImpl::setNotify(bEnabled), none);
+}
+
+STDMETHODIMP CTarnwick::addElement(IUnknown* pParent, IUnknown* pElem)
+{
+    return reported(IID_ITarnwick, L"addElement", ITarnwickImpl::addElement(pParent, pElem), [&] {
+        return L"The element cannot go below " + contextName(pParent) +
+               L": a parent must be an element of the store, and an element cannot go below itself or its own "
+               L"descendant.";
+    });
+}
+
+STDMETHODIMP CTarnwick::setElementID(IUnknown* pElem, BSTR id)
+{
+    return reported(IID_ITarnwick, L"setElementID", ITarnwickImpl::setElementID(pElem, id), none);
+}
+
+STDMETHODIMP CTarnwick::GetClassID(CLSID* pClassID)
+{
+    return reported(IID_IPersistFile, L"GetClassID", ITarnwickImpl::GetClassID(pClassID), none);
+}
+
+STDMETHODIMP CTarnwick::IsDirty()
+{
+    return reported(IID_IPersistFile, L"IsDirty", ITarnwickImpl::IsDirty(), none);
+}
+
+STDMETHODIMP CTarnwick::Load(LPCOLESTR pszFileName, DWORD dwMode)
+{
+    return reported(IID_IPersistFile, L"Load", ITarnwickImpl::Load(pszFileName, dwMode),
+                    [&] { return quoted(pszFileName) + L" could not be loaded."; });
+}
+
+STDMETHODIMP CTarnwick::Save(LPCOLESTR pszFileName, BOOL fRemember)
+{
+    return reported(IID_IPersistFile, L"Save", ITarnwickImpl::Save(pszFileName, fRemember),
+                    [&] { return quoted(pszFileName) + L" could not be written."; });
+}
+
+STDMETHODIMP CTarnwick::SaveCompleted(LPCOLESTR pszFileName)
+{
+    return reported(IID_IPersistFile, L"SaveCompleted", ITarnwickImpl::SaveCompleted(pszFileName), none);
+}
+
+STDMETHODIMP CTarnwick::GetCurFile(LPOLESTR* ppszFileName)
+{
+    return reported(IID_IPersistFile, L"GetCurFile", ITarnwickImpl::GetCurFile(ppszFileName), none);
+}
