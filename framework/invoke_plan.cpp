@@ -116,11 +116,22 @@ HRESULT planMethod(ITypeInfo* info, UINT index, MethodPlan& plan) noexcept
     return S_OK;
 }
 
-// Script engines' ways of giving no value: Empty, JScript's null, an omitted argument.
+// Script engines' ways of giving no value: Empty, JScript's null, an omitted argument,
+// and VBScript's Nothing, a null VT_DISPATCH (Invoke cannot make a string of it).
 bool isMissing(const VARIANT& value) noexcept
 {
-    return V_VT(&value) == VT_EMPTY || V_VT(&value) == VT_NULL ||
-           (V_VT(&value) == VT_ERROR && V_ERROR(&value) == DISP_E_PARAMNOTFOUND);
+    switch (V_VT(&value)) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return true;
+    case VT_ERROR:
+        return V_ERROR(&value) == DISP_E_PARAMNOTFOUND;
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+        return V_UNKNOWN(&value) == nullptr;
+    default:
+        return false;
+    }
 }
 
 // What a VT_VARIANT|VT_BYREF argument refers to; any other argument is its own value.

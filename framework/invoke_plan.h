@@ -1,6 +1,6 @@
 // Late-bound calls as script engines make them. ITypeInfo::Invoke takes arguments of the
-// declared types, but VBScript passes every variable as VT_VARIANT|VT_BYREF, JScript
-// passes null as VT_NULL, and a pointer parameter without a direction attribute gets
+// declared types, but VBScript passes every variable as VT_VARIANT|VT_BYREF and Nothing
+// as a null VT_DISPATCH, JScript passes null as VT_NULL, and a pointer parameter without a direction attribute gets
 // nothing of a value passed for it. The plan reads each method's parameter declarations
 // once; invokeThroughPlan makes the arguments fit them before Invoke and writes results
 // back into the script's variables after it. Calls whose arguments already fit go
@@ -56,9 +56,10 @@ private:
 };
 
 // ITypeInfo::Invoke on object with the arguments made fit for the method's declarations:
-// - a missing value (VT_EMPTY, VT_NULL, or VT_ERROR with DISP_E_PARAMNOTFOUND) given for an
-//   interface or string input is a null pointer or string, and given for a pointer
-//   parameter is a null pointer;
+// - a missing value (VT_EMPTY, VT_NULL, VT_ERROR with DISP_E_PARAMNOTFOUND, or a null
+//   VT_DISPATCH or VT_UNKNOWN, as VBScript passes Nothing), given as it is or in a
+//   VT_VARIANT|VT_BYREF variable for an interface or string input, is a null pointer or
+//   string, and given as it is for a pointer parameter is a null pointer;
 // - a VT_VARIANT|VT_BYREF variable given for a BSTR* or interface pointer parameter is
 //   replaced by a value of the declared type, initialised from the variable where the
 //   parameter is read (a string without direction too, an interface pointer only when

@@ -174,6 +174,15 @@ HRESULT registerTypeLibUnderFileName(ITypeLib* library) noexcept
     return registerTypeLibAt(library, fileName);
 }
 
+// The library under the DLL's full path, from which the platform can read it back
+// wherever the DLL lies.
+HRESULT registerTypeLibUnderFullPath(HINSTANCE instance, ITypeLib* library) noexcept
+{
+    wchar_t path[MAX_PATH];
+    FW_RETURN_IF_FAILED(framework::modulePath(instance, path));
+    return registerTypeLibAt(library, path);
+}
+
 // The module's part of registration: every class of the object map, then the type
 // library embedded in the DLL under the DLL's full path.
 HRESULT registerObjectMap(HINSTANCE instance) noexcept
@@ -184,9 +193,7 @@ HRESULT registerObjectMap(HINSTANCE instance) noexcept
     }
     ComPtr<ITypeLib> library;
     FW_RETURN_IF_FAILED(framework::loadModuleTypeLib(instance, &library));
-    wchar_t path[MAX_PATH];
-    FW_RETURN_IF_FAILED(framework::modulePath(instance, path));
-    return registerTypeLibAt(library.Get(), path);
+    return registerTypeLibUnderFullPath(instance, library.Get());
 }
 
 // The module's part of unregistration: every class of the object map. The type
@@ -275,6 +282,11 @@ STDAPI DllUnregisterServer()
     unregisterObjectMap();
 
     if (remaining == 0) {
+        // UnRegisterTypeLib reads the library back from its registered path to learn
+        // which interface keys are its own, and a bare file name is found only where the
+        // library search reaches (uninstallers run from elsewhere): the registration
+        // points at the full path first.
+        FW_RETURN_IF_FAILED(registerTypeLibUnderFullPath(instance, library.Get()));
         const TLIBATTR& a = attr.get();
         FW_RETURN_IF_FAILED(UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind));
         return S_OK;

@@ -274,8 +274,9 @@ TEST_F(DispatchTest, InvokeAddsAnElementAndReportsARefusalAsException)
     EXPECT_EQ(E_INVALIDARG, scode);
 }
 
-// What script engines pass: VBScript variables as VT_VARIANT|VT_BYREF, JScript's null
-// as VT_NULL, omitted values as VT_EMPTY or a missing-parameter error.
+// What script engines pass: VBScript variables as VT_VARIANT|VT_BYREF, VBScript's Nothing
+// as a null VT_DISPATCH, JScript's null as VT_NULL, omitted values as VT_EMPTY or a
+// missing-parameter error.
 VARIANT byRef(VARIANT& variable)
 {
     VARIANT v;
@@ -292,6 +293,8 @@ VARIANT missingArg(VARTYPE kind)
     V_VT(&v) = kind;
     if (kind == VT_ERROR)
         V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+    else if (kind == VT_DISPATCH || kind == VT_UNKNOWN)
+        V_UNKNOWN(&v) = nullptr;
     return v;
 }
 
@@ -471,7 +474,7 @@ TEST_F(ScriptCallTest, MissingValuesAreNullHandlesStringsAndPointers)
 {
     attach(L"item");
     attach(L"other");
-    for (VARTYPE kind : {VT_EMPTY, VT_NULL, VT_ERROR}) {
+    for (VARTYPE kind : {VT_EMPTY, VT_NULL, VT_ERROR, VT_DISPATCH, VT_UNKNOWN}) {
         SCOPED_TRACE(testing::Message() << "vt " << kind);
         Variant found;
         ASSERT_EQ(S_OK, call(L"queryElement", {missingArg(kind), bstrArg(bstr(L"other").release())}, found.put()));
@@ -491,11 +494,21 @@ TEST_F(ScriptCallTest, MissingValuesAreNullHandlesStringsAndPointers)
         EXPECT_EQ(L"other", textOf(id.get())) << "the first call moved the enumeration on";
     }
 
-    // A VBScript variable that holds Empty, for an interface input.
-    Variant empty;
-    Variant found;
-    ASSERT_EQ(S_OK, call(L"queryElement", {byRef(empty.get()), bstrArg(bstr(L"item").release())}, found.put()));
-    EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+    // VBScript variables that hold Empty or Nothing, for interface and string inputs.
+    for (VARTYPE kind : {VT_EMPTY, VT_DISPATCH, VT_UNKNOWN}) {
+        SCOPED_TRACE(testing::Message() << "variable of vt " << kind);
+        Variant context;
+        context.get() = missingArg(kind);
+        Variant found;
+        ASSERT_EQ(S_OK, call(L"queryElement", {byRef(context.get()), bstrArg(bstr(L"item").release())}, found.put()));
+        EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+
+        Variant id;
+        id.get() = missingArg(kind);
+        ASSERT_EQ(S_OK, call(L"getElement", {byRef(context.get()), byRef(id.get())}, found.put()));
+        EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+        EXPECT_EQ(kind, V_VT(&id.get())) << "an input's variable keeps what it held";
+    }
 }
 
 TEST_F(ScriptCallTest, PlainValuesReachPointerParametersDeclaredWithoutDirection)
@@ -522,10 +535,20 @@ TEST_F(ScriptCallTest, PlainValuesReachPointerParametersDeclaredWithoutDirection
         EXPECT_EQ(textOf(expected.get()), textOf(stored.get())) << narrow(v.name) << ": the value, not an empty one";
     }
 
-    // A missing value for the identifier's pointer is a null pointer, which the method refuses.
-    SCODE scode = S_OK;
-    EXPECT_EQ(DISP_E_EXCEPTION, call(L"getElementID", {unknownArg(element.Get()), missingArg(VT_NULL)}, nullptr, &scode));
-    EXPECT_EQ(E_POINTER, scode);
+    // A missing value for the identifier's pointer is a null pointer, which the method
+    // refuses; a variable that holds one receives the identifier.
+    for (VARTYPE kind : {VT_NULL, VT_DISPATCH}) {
+        SCOPED_TRACE(testing::Message() << "vt " << kind);
+        SCODE scode = S_OK;
+        EXPECT_EQ(DISP_E_EXCEPTION,
+                  call(L"getElementID", {unknownArg(element.Get()), missingArg(kind)}, nullptr, &scode));
+        EXPECT_EQ(E_POINTER, scode);
+
+        Variant id;
+        id.get() = missingArg(kind);
+        ASSERT_EQ(S_OK, call(L"getElementID", {unknownArg(element.Get()), byRef(id.get())}));
+        EXPECT_EQ(L"item", textOf(id.get()));
+    }
 }
 
 TEST_F(ScriptCallTest, FailedCallLeavesScriptVariablesAsTheyWere)

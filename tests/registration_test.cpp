@@ -204,13 +204,16 @@ void scrub()
         RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
 }
 
-// Runs a Windows program with this process's environment and returns its exit code.
-DWORD run(std::wstring commandLine)
+// Runs a Windows program and returns its exit code: with this process's environment
+// and current folder, or with the environment block and folder given.
+DWORD run(std::wstring commandLine, const std::wstring* environment = nullptr, const wchar_t* folder = nullptr)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    void* block = environment ? const_cast<wchar_t*>(environment->c_str()) : nullptr;
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, block, folder,
+                        &startup, &info)) {
         ADD_FAILURE() << "cannot start " << narrow(commandLine) << ", error " << GetLastError();
         return ~0u;
     }
@@ -229,6 +232,32 @@ DWORD run(std::wstring commandLine)
 std::wstring quoted(const std::wstring& text)
 {
     return L"\"" + text + L"\"";
+}
+
+struct EnvironmentFreer {
+    void operator()(wchar_t* strings) const noexcept { FreeEnvironmentStringsW(strings); }
+};
+
+// This process's environment as a block for CreateProcessW, with PATH cut down to the
+// system folders: the search path of a program that nothing has put a folder on.
+std::wstring environmentWithSystemPath()
+{
+    wchar_t system[MAX_PATH] = {};
+    wchar_t windows[MAX_PATH] = {};
+    EXPECT_NE(0u, GetSystemDirectoryW(system, MAX_PATH));
+    EXPECT_NE(0u, GetWindowsDirectoryW(windows, MAX_PATH));
+    const std::wstring path = L"PATH=" + std::wstring(system) + L";" + windows;
+
+    const std::unique_ptr<wchar_t, EnvironmentFreer> strings(GetEnvironmentStringsW());
+    std::wstring block;
+    for (const wchar_t* entry = strings.get(); entry && *entry; entry += wcslen(entry) + 1) {
+        block += _wcsnicmp(entry, L"PATH=", 5) == 0 ? path.c_str() : entry;
+        block += L'\0';
+    }
+    if (block.find(path) == std::wstring::npos)
+        block += path + L'\0';
+    // The block ends with an empty entry: c_str() adds the last NUL.
+    return block;
 }
 
 class RegistrationTest : public ::testing::Test {
@@ -463,6 +492,39 @@ TEST_F(RegistrationTest, Regsvr32RegistersAndUnregistersThroughTheExports)
     expectScriptEntries(kDllFileName, __LINE__);
 
     EXPECT_EQ(0u, run(L"regsvr32.exe /u /s " + dll));
+}
+
+// Uninstallers run regsvr32 from anywhere: here the DLL lies in a folder of its own,
+// neither regsvr32's current folder nor on its PATH, so nothing can find the DLL by the
+// bare file name that the entries name.
+TEST_F(RegistrationTest, Regsvr32OffTheSearchPathCountsDownThenRemovesEveryEntry)
+{
+    const std::wstring copy = tempDir() + L"\\" + kDllFileName;
+    ASSERT_TRUE(CopyFileW(TARNWICK_DLL, copy.c_str(), FALSE)) << "error " << GetLastError();
+    const std::wstring environment = environmentWithSystemPath();
+    wchar_t elsewhere[MAX_PATH] = {};
+    ASSERT_NE(0u, GetWindowsDirectoryW(elsewhere, MAX_PATH));
+    const auto regsvr32 = [&](const wchar_t* switches) {
+        return run(L"regsvr32.exe " + std::wstring(switches) + quoted(copy), &environment, elsewhere);
+    };
+    const std::wstring interfaceKey = L"Interface\\" + guidText(IID_ITarnwick);
+
+    ASSERT_EQ(0u, regsvr32(L"/s "));
+    ASSERT_EQ(0u, regsvr32(L"/s "));
+    expectCounts(2u, __LINE__);
+
+    // Not the last: S_FALSE, which regsvr32 reports as success, and every entry stays.
+    EXPECT_EQ(0u, regsvr32(L"/u /s "));
+    expectCounts(1u, __LINE__);
+    expectScriptEntries(kDllFileName, __LINE__);
+    EXPECT_EQ(std::optional<std::wstring>(kDllFileName), stringValue(kLibraryKey, nullptr));
+    EXPECT_TRUE(keyExists(interfaceKey));
+
+    EXPECT_EQ(0u, regsvr32(L"/u /s ")) << "regsvr32 says 5 when unregistration fails";
+    EXPECT_FALSE(keyExists(kLibraryRoot));
+    EXPECT_FALSE(keyExists(interfaceKey));
+    EXPECT_EQ(L"", leftovers());
+    EXPECT_TRUE(DeleteFileW(copy.c_str())) << "error " << GetLastError();
 }
 
 TEST_F(RegistrationTest, RegistryScriptWritesExactlyItsEntriesAndRemovesAllButClsid)

@@ -16,7 +16,7 @@ Const E_POINTER = &H80004003
 Const E_FAIL = &H80004005
 Const INVALID_ARGUMENT = &H80070057 ' E_INVALIDARG
 Const NOT_SUPPORTED = 438 ' "Object doesn't support this property or method"
-Const EXPECTED_CHECKS = 54
+Const EXPECTED_CHECKS = 68
 
 Dim failures, checks
 failures = 0
@@ -154,6 +154,36 @@ Dim unset
 actual = store.queryElement(unset, "list/a").nodeName
 CheckEqual "queryElement with an Empty variable as context", actual, "a"
 
+' Nothing, given as it is or in a variable, is none as Empty and Null are: the root for
+' a context, a null string for an identifier or query, "not wanted" for a result. A
+' handle that is Nothing is refused.
+actual = store.enumElements(Nothing, Nothing).length
+CheckEqual "enumElements with Nothing and Nothing covers the root's children", actual, 2
+actual = store.getElement(Nothing, Nothing).nodeName
+CheckEqual "getElement with Nothing and Nothing is the root's first element", actual, "item"
+actual = store.queryElement(Nothing, Nothing).nodeName
+CheckEqual "queryElement with Nothing and Nothing is the root's first element child", actual, "item"
+Dim absent
+Set absent = Nothing
+actual = store.getElement(absent, absent).nodeName
+CheckEqual "getElement with variables that hold Nothing", actual, "item"
+Check "a variable that holds Nothing for an input still holds it", absent Is Nothing
+Dim skipping, skippedId, skipped
+Set skipping = store.enumElements(list, Nothing)
+store.getNextElement skipping, Nothing, Nothing
+store.getNextElement skipping, skippedId, skipped
+CheckEqual "getNextElement with Nothing for both results moves on", skippedId, "b"
+store.getElementID item, Nothing
+CheckError "getElementID with Nothing for the identifier fails with E_POINTER", E_POINTER
+Dim idIntoNothing
+Set idIntoNothing = Nothing
+store.getElementID item, idIntoNothing
+CheckEqual "getElementID writes the identifier into a variable that held Nothing", idIntoNothing, "item"
+store.deleteElement Nothing
+CheckError "deleteElement of Nothing fails with E_INVALIDARG", INVALID_ARGUMENT
+actual = store.getAttribute(Nothing, "count")
+CheckError "getAttribute of Nothing fails with E_INVALIDARG", INVALID_ARGUMENT
+
 ' Attributes read back as text, whatever type they were given as.
 Dim count
 count = 42
@@ -248,6 +278,12 @@ store.setDebugMode 0, ""
 store.setAttribute item, "debug", "off"
 actual = AttributeInFile(debugFile, "/root/item", "debug")
 CheckEqual "setDebugMode off stops the writing", actual, "on"
+store.setDebugMode 1, debugFile
+store.setAttribute item, "debug", "again"
+store.setDebugMode 0, Nothing
+store.setAttribute item, "debug", "later"
+actual = AttributeInFile(debugFile, "/root/item", "debug")
+CheckEqual "setDebugMode off with Nothing for the file stops the writing", actual, "again"
 store.setNotify 0
 store.setNotify 1
 Check "setNotify is accepted both ways", True
@@ -289,6 +325,19 @@ CheckEqual "createRootElement roots the store at the given name", actual, "top"
 Dim emptyName, emptyRoot
 store.createRootElement emptyName, emptyRoot
 CheckEqual "createRootElement writes the default name into an Empty variable", emptyName, "root"
+
+store.createRootElement topName, topRoot
+store.createRootElement Nothing, Nothing
+actual = store.getRootElement().nodeName
+CheckEqual "createRootElement with Nothing for both roots the store at root", actual, "root"
+Dim nothingName, nothingRoot
+Set nothingName = Nothing
+Set nothingRoot = Nothing
+store.createRootElement topName, topRoot
+store.createRootElement nothingName, nothingRoot
+CheckEqual "createRootElement writes the default name into a variable that held Nothing", nothingName, "root"
+actual = nothingRoot.nodeName
+CheckEqual "createRootElement writes the root's handle into a variable that held Nothing", actual, "root"
 
 Dim badName, badRoot
 badName = "1 bad"
