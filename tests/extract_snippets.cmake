@@ -1,0 +1,17 @@
+# Writes the README's first C++ and first VBScript blocks to files, exactly as printed,
+# so that the tests build and run them: -DREADME=<README.md> -DOUT=<folder>.
+file(READ ${README} text)
+function(extract fence output)
+    string(FIND "${text}" "```${fence}\n" start)
+    if(start EQUAL -1)
+        message(FATAL_ERROR "README.md has no ${fence} block")
+    endif()
+    string(LENGTH "```${fence}\n" fenceLength)
+    math(EXPR start "${start} + ${fenceLength}")
+    string(SUBSTRING "${text}" ${start} -1 rest)
+    string(FIND "${rest}" "```" end)
+    string(SUBSTRING "${rest}" 0 ${end} block)
+    file(WRITE ${output} "${block}")
+endfunction()
+extract(cpp ${OUT}/readme_client.cpp)
+extract(vb ${OUT}/readme_script.vbs)
