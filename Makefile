@@ -1,7 +1,7 @@
 # The two commands: `make demo` shows the store at work, `make test` passes the tests.
 # Both install what is missing, then build the two presets.
 
-.PHONY: all deps build build32 build64 test demo bench clean
+.PHONY: all deps build build32 build64 test demo bench dist clean
 
 all: build
 
@@ -27,6 +27,10 @@ demo: build64
 bench: build64
 	cmake --build --preset win64 --target tarnwick_bench
 	build/win64/wine-run.sh build/win64/bench/tarnwick_bench.exe
+
+# The release package: build/dist/Tarnwick-<version>/ and its zip, from both presets.
+dist: build
+	sh scripts/dist.sh
 
 clean:
 	rm -rf build

@@ -1,12 +1,28 @@
 # The release package. project(Tarnwick VERSION ...) is the one version: it reaches the
 # version resource, the manifests and the package name. The DLL is stripped where it is
-# built, so that the tests run what ships.
+# built, so that the tests run what ships; `cmake --install` lays out one architecture
+# (x86/ or x64/, include/, idl/, the documents), and `make dist` installs both presets
+# into one folder and zips it.
 
 set(TARNWICK_PACKAGE_NAME Tarnwick-${PROJECT_VERSION})
 # Assembly identities and the version resource take four numbers.
 set(TARNWICK_ASSEMBLY_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 configure_file(${CMAKE_SOURCE_DIR}/server/version.h.in ${GEN_DIR}/Tarnwick_version.h @ONLY)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/server/Tarnwick.rc APPEND PROPERTY OBJECT_DEPENDS ${GEN_DIR}/Tarnwick_version.h)
+
+# The identities in the manifests come from the IDL, the contract's one source.
+file(READ ${CMAKE_SOURCE_DIR}/idl/Tarnwick.idl TARNWICK_IDL)
+function(tarnwick_idl_attribute variable attribute declaration)
+    string(REGEX MATCH "${attribute}\\(([0-9A-Fa-f.-]+)\\)[^]]*\\][ \t\r\n]*${declaration}" found "${TARNWICK_IDL}")
+    if(NOT found)
+        message(FATAL_ERROR "idl/Tarnwick.idl: no ${attribute} for ${declaration}")
+    endif()
+    set(${variable} ${CMAKE_MATCH_1} PARENT_SCOPE)
+endfunction()
+tarnwick_idl_attribute(TARNWICK_LIBID uuid "library TARNWICKLib")
+tarnwick_idl_attribute(TARNWICK_TYPELIB_VERSION version "library TARNWICKLib")
+tarnwick_idl_attribute(TARNWICK_IID uuid "interface ITarnwick :")
+tarnwick_idl_attribute(TARNWICK_CLSID uuid "coclass Tarnwick")
 
 # Debug information goes to Tarnwick.dll.debug, which the stripped DLL names in its
 # .gnu_debuglink section, so that debuggers find it beside the DLL. --strip-unneeded
@@ -20,3 +36,39 @@ add_custom_command(TARGET Tarnwick POST_BUILD
     BYPRODUCTS ${CMAKE_BINARY_DIR}/Tarnwick.dll.debug
     COMMENT "Stripping Tarnwick.dll, its debug information kept in Tarnwick.dll.debug"
     VERBATIM)
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(TARNWICK_PACKAGE_ARCH x86)
+else()
+    set(TARNWICK_PACKAGE_ARCH x64)
+endif()
+set(PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
+# The folder and zip that `make dist` makes beside the preset folders; scripts/dist.sh
+# reads the name here.
+set(TARNWICK_DIST_DIR ${CMAKE_SOURCE_DIR}/build/dist)
+file(WRITE ${PACKAGE_DIR}/name "${TARNWICK_PACKAGE_NAME}\n")
+configure_file(${CMAKE_SOURCE_DIR}/dist/Orvane.Fenwright.Tarnwick.manifest.in
+    ${PACKAGE_DIR}/Orvane.Fenwright.Tarnwick.manifest @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/dist/client.exe.manifest.in ${PACKAGE_DIR}/client.exe.manifest @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/dist/README.md.in ${PACKAGE_DIR}/README.md @ONLY)
+
+# What a C++ client compiles against: the generated header and GUID definitions, in a
+# folder of their own.
+set(PACKAGE_INCLUDE_DIR ${PACKAGE_DIR}/include)
+file(MAKE_DIRECTORY ${PACKAGE_INCLUDE_DIR})
+add_custom_command(
+    OUTPUT ${PACKAGE_INCLUDE_DIR}/Tarnwick.h ${PACKAGE_INCLUDE_DIR}/Tarnwick_i.c
+    COMMAND ${CMAKE_COMMAND} -E copy ${GEN_DIR}/Tarnwick.h ${GEN_DIR}/Tarnwick_i.c ${PACKAGE_INCLUDE_DIR}
+    DEPENDS ${GEN_DIR}/Tarnwick.h ${GEN_DIR}/Tarnwick_i.c
+    COMMENT "Headers for clients")
+add_custom_target(tarnwick_client_headers ALL
+    DEPENDS ${PACKAGE_INCLUDE_DIR}/Tarnwick.h ${PACKAGE_INCLUDE_DIR}/Tarnwick_i.c)
+# Serialises the generated headers: widl runs in the Tarnwick build alone.
+add_dependencies(tarnwick_client_headers Tarnwick)
+
+install(FILES $<TARGET_FILE:Tarnwick> $<TARGET_FILE:Tarnwick>.debug ${GEN_DIR}/Tarnwick.tlb
+    ${PACKAGE_DIR}/Orvane.Fenwright.Tarnwick.manifest ${PACKAGE_DIR}/client.exe.manifest
+    DESTINATION ${TARNWICK_PACKAGE_ARCH})
+install(FILES ${PACKAGE_INCLUDE_DIR}/Tarnwick.h ${PACKAGE_INCLUDE_DIR}/Tarnwick_i.c DESTINATION include)
+install(FILES ${CMAKE_SOURCE_DIR}/idl/Tarnwick.idl DESTINATION idl)
+install(FILES ${PACKAGE_DIR}/README.md ${CMAKE_SOURCE_DIR}/dist/LICENSE DESTINATION .)
