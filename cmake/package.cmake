@@ -53,7 +53,7 @@ configure_file(${CMAKE_SOURCE_DIR}/dist/client.exe.manifest.in ${PACKAGE_DIR}/cl
 configure_file(${CMAKE_SOURCE_DIR}/dist/README.md.in ${PACKAGE_DIR}/README.md @ONLY)
 
 # What a C++ client compiles against: the generated header and GUID definitions, in a
-# folder of their own.
+# folder of their own, so that the registration-free client below proves they suffice.
 set(PACKAGE_INCLUDE_DIR ${PACKAGE_DIR}/include)
 file(MAKE_DIRECTORY ${PACKAGE_INCLUDE_DIR})
 add_custom_command(
@@ -72,3 +72,30 @@ install(FILES $<TARGET_FILE:Tarnwick> $<TARGET_FILE:Tarnwick>.debug ${GEN_DIR}/T
 install(FILES ${PACKAGE_INCLUDE_DIR}/Tarnwick.h ${PACKAGE_INCLUDE_DIR}/Tarnwick_i.c DESTINATION include)
 install(FILES ${CMAKE_SOURCE_DIR}/idl/Tarnwick.idl DESTINATION idl)
 install(FILES ${PACKAGE_DIR}/README.md ${CMAKE_SOURCE_DIR}/dist/LICENSE DESTINATION .)
+
+# A registration-free client, built from the package's headers only. The package's
+# client.exe.manifest is its application manifest: it links none in.
+add_executable(tarnwick_regfree_client ${CMAKE_SOURCE_DIR}/examples/regfree/client.cpp
+    ${PACKAGE_INCLUDE_DIR}/Tarnwick_i.c)
+target_include_directories(tarnwick_regfree_client PRIVATE ${PACKAGE_INCLUDE_DIR})
+target_link_libraries(tarnwick_regfree_client PRIVATE ole32 oleaut32 uuid -municode ${STATIC_LINK})
+set_target_properties(tarnwick_regfree_client PROPERTIES OUTPUT_NAME client
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/examples/regfree)
+add_dependencies(tarnwick_regfree_client tarnwick_client_headers)
+
+# The zip that `make dist` made, unpacked into an empty folder, used without registration
+# in a new Wine prefix by the client above. Run `make dist` before this test.
+if(CMAKE_TESTING_ENABLED)
+    if(TARNWICK_PACKAGE_ARCH STREQUAL "x86")
+        set(TARNWICK_PACKAGE_WINE /usr/lib/wine/wine)
+    else()
+        set(TARNWICK_PACKAGE_WINE /usr/lib/wine/wine64)
+    endif()
+    add_test(NAME package_regfree
+        COMMAND sh ${CMAKE_SOURCE_DIR}/tests/package_test.sh
+            ${TARNWICK_PACKAGE_ARCH} ${TARNWICK_DIST_DIR}/${TARNWICK_PACKAGE_NAME}.zip
+            $<TARGET_FILE:Tarnwick> $<TARGET_FILE:tarnwick_regfree_client>
+            ${CMAKE_BINARY_DIR}/package-test ${TARNWICK_PACKAGE_WINE} ${CMAKE_OBJDUMP} ${CMAKE_COMMAND})
+    # 77: this machine cannot start a 32-bit program.
+    set_tests_properties(package_regfree PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endif()
