@@ -1,7 +1,7 @@
 # The two commands: `make demo` shows the store at work, `make test` passes the tests.
 # Both install what is missing, then build the two presets.
 
-.PHONY: all deps build build32 build64 test demo bench clean
+.PHONY: all deps build build32 build64 test demo bench dist clean
 
 all: build
 
@@ -18,8 +18,9 @@ build64: deps
 
 build: build32 build64
 
-# The 32-bit deliverable first, then the 64-bit twin.
-test: build
+# The 32-bit deliverable first, then the 64-bit twin; the package test unpacks what
+# make dist assembled.
+test: dist
 	@sh scripts/test.sh
 
 # Builds only what it runs (the DLL and the C++ client), logging the build.
@@ -28,6 +29,10 @@ demo: deps
 
 bench: build
 	@sh scripts/bench.sh
+
+# The release package: build/dist/Tarnwick-<version>/ and its zip, from both presets.
+dist: build
+	sh scripts/dist.sh
 
 clean:
 	rm -rf build
