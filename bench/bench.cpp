@@ -110,11 +110,17 @@ Pair interleave(int rounds, bool measureFirst, const std::function<double()>& me
     return {median(measures), median(baselines), median(ratios)};
 }
 
-// count pairs; which side starts alternates from pair to pair.
+// A figure begins no new pair once it has taken this long, so that a busy machine or
+// a slow operation does not stretch the run without end; it still takes kLeastPairs.
+const double kPairBudgetSeconds = 15;
+const int kLeastPairs = 3;
+
+// count pairs, or fewer when they take long; which side starts alternates from pair to pair.
 std::vector<Pair> pairs(int count, const std::function<Pair(bool measureFirst)>& pair)
 {
     std::vector<Pair> taken;
-    for (int i = 0; i < count; ++i)
+    const double began = now();
+    for (int i = 0; i < count && (i < kLeastPairs || now() - began < kPairBudgetSeconds); ++i)
         taken.push_back(pair(i % 2 == 0));
     return taken;
 }
@@ -441,7 +447,7 @@ public:
     {
         const std::vector<int> sizes = {100, 1000, 10000};
         const int sizeCount = static_cast<int>(sizes.size());
-        const int passes = 9;
+        const int mostPasses = 9;
         std::vector<ComPtr<ITarnwick>> stores;
         std::vector<DirectDocument> documents;
         for (int n : sizes) {
@@ -453,13 +459,15 @@ public:
         Bstr query = text(L".//last");
 
         std::vector<std::vector<Pair>> perCall(sizeCount);
-        for (int pass = 0; pass < passes; ++pass) {
+        const double began = now();
+        int passes = 0;
+        while (passes < mostPasses && (passes < kLeastPairs || now() - began < kPairBudgetSeconds)) {
             for (int s = 0; s < sizeCount; ++s) {
                 // Steps of a fraction of a millisecond where a call is that short.
                 const int callsPerStep = std::max(1, 300 / sizes[s]);
                 const int rounds = std::max(8, std::min(30, 25000 / sizes[s] / callsPerStep));
                 const Pair p = interleave(
-                    rounds, (pass + s) % 2 == 0,
+                    rounds, (passes + s) % 2 == 0,
                     [&] {
                         const double start = now();
                         for (int i = 0; i < callsPerStep; ++i) {
@@ -479,6 +487,7 @@ public:
                     });
                 perCall[s].push_back({p.measure / callsPerStep, p.baseline / callsPerStep, p.ratio});
             }
+            ++passes;
         }
 
         for (int s = 0; s < sizeCount; ++s)
