@@ -101,13 +101,13 @@ HRESULT invoke(IDispatch* dispatch, DISPID dispid, std::vector<VARIANT> args, VA
     UINT badArgument = 0x7777;
     const HRESULT hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
                                         &exception, &badArgument);
+    const Bstr source(exception.bstrSource);
+    const Bstr description(exception.bstrDescription);
+    const Bstr helpFile(exception.bstrHelpFile);
     if (scode)
         *scode = exception.scode;
     if (argErr)
         *argErr = badArgument;
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
     return hr;
 }
 
