@@ -7,11 +7,22 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include "framework/unique.h"
+
+#include <utility>
+
 namespace framework {
 
-// Note: mingw-w64's ComPtr::Attach adds a reference, as does its constructor from a
-// raw pointer; to take over a reference, write it through GetAddressOf().
 using Microsoft::WRL::ComPtr;
+
+// Takes over a reference the caller already owns. mingw-w64's ComPtr::Attach and its
+// constructor from a raw pointer both add a reference, so they cannot adopt one.
+template <typename T>
+void adopt(ComPtr<T>& holder, T* owned) noexcept
+{
+    holder.Reset();
+    *holder.GetAddressOf() = owned;
+}
 
 // Evaluates expr once and returns its HRESULT from the enclosing routine when it failed.
 #define FW_RETURN_IF_FAILED(expr)                                                         \
@@ -21,21 +32,14 @@ using Microsoft::WRL::ComPtr;
             return fwHr_;                                                                  \
     } while (0)
 
+struct BstrClose {
+    void operator()(BSTR text) const noexcept { SysFreeString(text); }
+};
+
 // One BSTR, freed with the owner. A null BSTR is the empty string to OLE Automation.
-class Bstr {
+class Bstr : public Unique<BSTR, BstrClose> {
 public:
-    Bstr() noexcept = default;
-    // Takes ownership of a string somebody allocated for us.
-    explicit Bstr(BSTR owned) noexcept : m_str(owned) {}
-    Bstr(Bstr&& other) noexcept : m_str(other.release()) {}
-    Bstr& operator=(Bstr&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(m_str); }
+    using Unique::Unique;
 
     // Replaces the string by a copy of text up to its first NUL; null text gives a null string.
     HRESULT assign(const OLECHAR* text) noexcept
@@ -62,68 +66,82 @@ public:
         return S_OK;
     }
 
-    BSTR get() const noexcept { return m_str; }
-    UINT length() const noexcept { return SysStringLen(m_str); }
+    UINT length() const noexcept { return SysStringLen(get()); }
     bool empty() const noexcept { return length() == 0; }
-
-    // For out-parameters: frees what was held, then lends the slot.
-    BSTR* put() noexcept
-    {
-        reset();
-        return &m_str;
-    }
 
     // For [in, out] parameters: the callee reads the string and may replace it,
     // freeing the old one.
-    BSTR* inOut() noexcept { return &m_str; }
-
-    // Hands the string to a caller who frees it.
-    BSTR release() noexcept
-    {
-        BSTR s = m_str;
-        m_str = nullptr;
-        return s;
-    }
-
-    void reset(BSTR owned = nullptr) noexcept
-    {
-        if (owned != m_str)
-            SysFreeString(m_str);
-        m_str = owned;
-    }
-
-private:
-    BSTR m_str = nullptr;
+    BSTR* inOut() noexcept { return &value(); }
 };
 
-// One VARIANT, cleared with the owner.
-class Variant {
-public:
-    Variant() noexcept { VariantInit(&m_var); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    ~Variant() { VariantClear(&m_var); }
-
-    VARIANT& get() noexcept { return m_var; }
-    const VARIANT& get() const noexcept { return m_var; }
-
-    // For out-parameters: clears what was held, then lends the slot.
-    VARIANT* put() noexcept
+struct VariantClose {
+    void operator()(VARIANT& value) const noexcept
     {
-        VariantClear(&m_var);
-        return &m_var;
+        // Clearing fails only for types it cannot free; nothing is held to recover then.
+        (void)VariantClear(&value);
     }
+};
+
+// One VARIANT, cleared with the owner. A zeroed VARIANT is VT_EMPTY.
+class Variant : public Unique<VARIANT, VariantClose> {
+public:
+    Variant() noexcept = default;
+    Variant(Variant&&) noexcept = default;
+    Variant& operator=(Variant&&) noexcept = default;
+
+    // A VT_BSTR holding a copy of text (null text: a null BSTR); VT_EMPTY when the
+    // copy cannot be made.
+    explicit Variant(const OLECHAR* text) noexcept
+    {
+        Bstr copy;
+        if (SUCCEEDED(copy.assign(text)))
+            setBstr(std::move(copy));
+    }
+    // A VT_BSTR that owns text.
+    explicit Variant(Bstr&& text) noexcept { setBstr(std::move(text)); }
+    explicit Variant(LONGLONG number) noexcept { V_I8(&setScalar(VT_I8)) = number; }
+    explicit Variant(LONG number) noexcept { V_I4(&setScalar(VT_I4)) = number; }
+    explicit Variant(int number) noexcept { V_I4(&setScalar(VT_I4)) = number; }
+    explicit Variant(bool flag) noexcept { V_BOOL(&setScalar(VT_BOOL)) = flag ? VARIANT_TRUE : VARIANT_FALSE; }
+    explicit Variant(double number) noexcept { V_R8(&setScalar(VT_R8)) = number; }
+    // Holds its own reference to object; a null object is a null reference of that type.
+    explicit Variant(IUnknown* object) noexcept
+    {
+        V_UNKNOWN(&setScalar(VT_UNKNOWN)) = object;
+        if (object)
+            object->AddRef();
+    }
+    explicit Variant(IDispatch* object) noexcept
+    {
+        V_DISPATCH(&setScalar(VT_DISPATCH)) = object;
+        if (object)
+            object->AddRef();
+    }
+
+    static Variant null() noexcept
+    {
+        Variant result;
+        result.setScalar(VT_NULL);
+        return result;
+    }
+    static Variant empty() noexcept { return Variant(); }
+
+    using Unique::get;
+    VARIANT& get() noexcept { return value(); }
 
     // Makes this a VT_BSTR that owns the given string.
     void setBstr(Bstr&& text) noexcept
     {
-        VariantClear(&m_var);
-        V_VT(&m_var) = VT_BSTR;
-        V_BSTR(&m_var) = text.release();
+        V_BSTR(&setScalar(VT_BSTR)) = text.release();
     }
 
 private:
-    VARIANT m_var;
+    VARIANT& setScalar(VARTYPE type) noexcept
+    {
+        reset();
+        V_VT(&value()) = type;
+        return value();
+    }
 };
 
 // A critical section that lives as long as its owner.

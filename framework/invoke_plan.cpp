@@ -8,50 +8,43 @@ namespace {
 
 const VARTYPE kVariantByRef = VT_VARIANT | VT_BYREF;
 
-// One function description of a type information, released with the owner.
-class FunctionDescription {
-public:
-    explicit FunctionDescription(ITypeInfo* info) noexcept : m_info(info) {}
-    FunctionDescription(const FunctionDescription&) = delete;
-    FunctionDescription& operator=(const FunctionDescription&) = delete;
-    ~FunctionDescription()
+struct FuncDescClose {
+    ITypeInfo* info = nullptr;
+    void operator()(FUNCDESC* desc) const noexcept
     {
-        if (m_desc)
-            m_info->ReleaseFuncDesc(m_desc);
+        if (desc)
+            info->ReleaseFuncDesc(desc);
     }
+};
 
-    FUNCDESC** put() noexcept { return &m_desc; }
-    const FUNCDESC* operator->() const noexcept { return m_desc; }
+// One function description of a type information, released with the owner.
+class FunctionDescription : public Unique<FUNCDESC*, FuncDescClose> {
+public:
+    explicit FunctionDescription(ITypeInfo* info) noexcept : Unique(FuncDescClose{info}) {}
+    const FUNCDESC* operator->() const noexcept { return get(); }
+};
 
-private:
-    ITypeInfo* m_info;
-    FUNCDESC* m_desc = nullptr;
+struct VariantBlockClose {
+    UINT count = 0;
+    void operator()(VARIANTARG* items) const noexcept
+    {
+        for (UINT i = 0; items && i < count; ++i)
+            (void)VariantClear(&items[i]); // nothing to recover from a type it cannot free
+        delete[] items;
+    }
 };
 
 // A block of VARIANTARGs, each cleared with the block.
-class VariantArray {
+class VariantArray : public Unique<VARIANTARG*, VariantBlockClose> {
 public:
-    explicit VariantArray(UINT count) noexcept
-        : m_items(new (std::nothrow) VARIANTARG[count]), m_count(m_items ? count : 0)
+    explicit VariantArray(UINT count) noexcept : Unique(VariantBlockClose{count})
     {
-        for (UINT i = 0; i < m_count; ++i)
-            VariantInit(&m_items[i]);
-    }
-    VariantArray(const VariantArray&) = delete;
-    VariantArray& operator=(const VariantArray&) = delete;
-    ~VariantArray()
-    {
-        for (UINT i = 0; i < m_count; ++i)
-            VariantClear(&m_items[i]);
+        // Value-initialised VARIANTARGs are VT_EMPTY.
+        reset(new (std::nothrow) VARIANTARG[count]());
     }
 
-    explicit operator bool() const noexcept { return m_items != nullptr; }
-    VARIANTARG* get() noexcept { return m_items.get(); }
-    VARIANTARG& operator[](UINT i) noexcept { return m_items[i]; }
-
-private:
-    std::unique_ptr<VARIANTARG[]> m_items;
-    UINT m_count;
+    explicit operator bool() const noexcept { return get() != nullptr; }
+    VARIANTARG& operator[](UINT i) noexcept { return value()[i]; }
 };
 
 ParamPlan planOf(const ELEMDESC& element) noexcept

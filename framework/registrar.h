@@ -9,46 +9,20 @@
 
 namespace framework {
 
+struct RegKeyClose {
+    void operator()(HKEY key) const noexcept
+    {
+        // A key that fails to close is gone to us either way.
+        if (key)
+            (void)RegCloseKey(key);
+    }
+};
+
 // One registry key handle, closed with its owner.
-class RegKey {
+class RegKey : public Unique<HKEY, RegKeyClose> {
 public:
-    RegKey() noexcept = default;
-    RegKey(RegKey&& other) noexcept : m_key(other.release()) {}
-    RegKey& operator=(RegKey&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() { reset(); }
-
-    HKEY get() const noexcept { return m_key; }
-    explicit operator bool() const noexcept { return m_key != nullptr; }
-
-    // For out-parameters: closes what was held, then lends the slot.
-    HKEY* put() noexcept
-    {
-        reset();
-        return &m_key;
-    }
-
-    HKEY release() noexcept
-    {
-        HKEY key = m_key;
-        m_key = nullptr;
-        return key;
-    }
-
-    void reset(HKEY owned = nullptr) noexcept
-    {
-        if (m_key && m_key != owned)
-            RegCloseKey(m_key);
-        m_key = owned;
-    }
-
-private:
-    HKEY m_key = nullptr;
+    using Unique::Unique;
+    explicit operator bool() const noexcept { return get() != nullptr; }
 };
 
 // A replacement variable of a registry script: %name% in the script stands for value.

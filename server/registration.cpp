@@ -24,29 +24,27 @@ constexpr char kRefCount[] = "RefCount";
 // Pause before the one retry of registering the library under the bare file name.
 constexpr DWORD kRetryDelayMs = 172;
 
-struct CoTaskMemFreer {
+struct CoTaskMemClose {
     void operator()(wchar_t* text) const noexcept { CoTaskMemFree(text); }
 };
-using CoTaskString = std::unique_ptr<wchar_t, CoTaskMemFreer>;
+using CoTaskString = framework::Unique<wchar_t*, CoTaskMemClose>;
+
+struct LibAttrClose {
+    ITypeLib* library = nullptr;
+    void operator()(TLIBATTR* attr) const noexcept
+    {
+        if (attr)
+            library->ReleaseTLibAttr(attr);
+    }
+};
 
 // A type library's attributes, handed back to the library with their owner.
-class LibAttr {
+class LibAttr : public framework::Unique<TLIBATTR*, LibAttrClose> {
 public:
-    explicit LibAttr(ITypeLib* library) noexcept : m_library(library) {}
-    LibAttr(const LibAttr&) = delete;
-    LibAttr& operator=(const LibAttr&) = delete;
-    ~LibAttr()
-    {
-        if (m_attr)
-            m_library->ReleaseTLibAttr(m_attr);
-    }
+    explicit LibAttr(ITypeLib* library) noexcept : Unique(LibAttrClose{library}) {}
 
-    HRESULT read() noexcept { return m_library->GetLibAttr(&m_attr); }
-    const TLIBATTR& get() const noexcept { return *m_attr; }
-
-private:
-    ITypeLib* m_library;
-    TLIBATTR* m_attr = nullptr;
+    HRESULT read() noexcept { return closer().library->GetLibAttr(put()); }
+    const TLIBATTR& get() const noexcept { return *Unique::get(); }
 };
 
 // The DLL's file name without its directory, in the ANSI code page. A path without a

@@ -19,26 +19,12 @@ protected:
         fileDuringEvent.clear();
     }
 
-    HRESULT set(const wchar_t* name, VARIANT value)
+    // Passes the store a bitwise copy of value, so the sink's copy can be compared with it.
+    HRESULT set(const wchar_t* name, const Variant& value)
     {
         Bstr n = bstr(name);
-        return store->setAttribute(item.Get(), name ? n.get() : nullptr, &value);
-    }
-
-    static VARIANT text(BSTR value)
-    {
-        VARIANT v;
-        V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = value;
-        return v;
-    }
-
-    static VARIANT integer(LONG value)
-    {
-        VARIANT v;
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = value;
-        return v;
+        VARIANT passed = value.get();
+        return store->setAttribute(item.Get(), name ? n.get() : nullptr, &passed);
     }
 
     ComPtr<IUnknown> item;
@@ -46,24 +32,17 @@ protected:
 
 TEST_F(AttributeTest, ValuesOfAnyTypeReadBackAsText)
 {
-    Bstr word = bstr(L"plain words");
-    VARIANT yes;
-    V_VT(&yes) = VT_BOOL;
-    V_BOOL(&yes) = VARIANT_TRUE;
-    VARIANT big;
-    V_VT(&big) = VT_I8;
-    V_I8(&big) = 1234567890123LL;
     const struct {
         const wchar_t* name;
-        VARIANT value;
+        Variant value;
         const wchar_t* expected;
     } cases[] = {
-        {L"count", integer(42), L"42"},
-        {L"negative", integer(-7), L"-7"},
-        {L"big", big, L"1234567890123"},
-        {L"flag", yes, L"-1"}, // OLE Automation's text for VARIANT_TRUE, which the DOM uses
-        {L"label", text(word.get()), L"plain words"},
-        {L"empty", text(nullptr), L""},
+        {L"count", Variant(42), L"42"},
+        {L"negative", Variant(-7), L"-7"},
+        {L"big", Variant(1234567890123LL), L"1234567890123"},
+        {L"flag", Variant(true), L"-1"}, // OLE Automation's text for VARIANT_TRUE, which the DOM uses
+        {L"label", Variant(L"plain words"), L"plain words"},
+        {L"empty", Variant(Bstr()), L""}, // a null BSTR is the empty string
     };
     for (const auto& c : cases) {
         ASSERT_EQ(S_OK, set(c.name, c.value)) << narrow(c.name);
@@ -74,9 +53,9 @@ TEST_F(AttributeTest, ValuesOfAnyTypeReadBackAsText)
         EXPECT_STREQ(c.expected, V_BSTR(&read.get()) ? V_BSTR(&read.get()) : L"") << narrow(c.name);
 
         // The sink got the caller's VARIANT itself: its type, and for text the very same string.
-        EXPECT_EQ(V_VT(&c.value), V_VT(&sink->lastValue)) << narrow(c.name);
-        if (V_VT(&c.value) == VT_BSTR) {
-            EXPECT_EQ(V_BSTR(&c.value), V_BSTR(&sink->lastValue)) << narrow(c.name);
+        EXPECT_EQ(V_VT(&c.value.get()), V_VT(&sink->lastValue)) << narrow(c.name);
+        if (V_VT(&c.value.get()) == VT_BSTR) {
+            EXPECT_EQ(V_BSTR(&c.value.get()), V_BSTR(&sink->lastValue)) << narrow(c.name);
         }
     }
 }
@@ -84,8 +63,9 @@ TEST_F(AttributeTest, ValuesOfAnyTypeReadBackAsText)
 TEST_F(AttributeTest, EventCarriesTheCallersNameAndElementAfterTheSave)
 {
     Bstr name = bstr(L"size");
-    Bstr value = bstr(L"large");
-    VARIANT v = text(value.get());
+    Variant value(L"large");
+    VARIANT& v = value.get();
+    const BSTR original = V_BSTR(&v);
     ASSERT_EQ(S_OK, store->setAttribute(item.Get(), name.get(), &v));
     ASSERT_EQ(1u, sink->events.size());
     EXPECT_EQ(L"changed item size=large (VT 8)", sink->events.back());
@@ -94,27 +74,27 @@ TEST_F(AttributeTest, EventCarriesTheCallersNameAndElementAfterTheSave)
     EXPECT_NE(std::string::npos, fileDuringEvent.find("size=\"large\"")) << "saved before the event";
     // The caller's VARIANT is not cleared.
     EXPECT_EQ(VT_BSTR, V_VT(&v));
-    EXPECT_EQ(value.get(), V_BSTR(&v));
+    EXPECT_EQ(original, V_BSTR(&v));
 }
 
 TEST_F(AttributeTest, SinkThatReadsBackSeesTheNewValue)
 {
-    ASSERT_EQ(S_OK, set(L"size", integer(1)));
+    ASSERT_EQ(S_OK, set(L"size", Variant(1)));
     std::wstring seen;
     sink->onEvent = [&](const std::wstring&) {
         seen = attributeText(store.Get(), item.Get(), L"size");
         return S_OK;
     };
-    ASSERT_EQ(S_OK, set(L"size", integer(2)));
+    ASSERT_EQ(S_OK, set(L"size", Variant(2)));
     EXPECT_EQ(L"2", seen);
 }
 
 TEST_F(AttributeTest, SettingAgainChangesTheSameAttributeInPlace)
 {
-    ASSERT_EQ(S_OK, set(L"first", integer(1)));
-    ASSERT_EQ(S_OK, set(L"second", integer(2)));
-    ASSERT_EQ(S_OK, set(L"third", integer(3)));
-    ASSERT_EQ(S_OK, set(L"second", integer(22)));
+    ASSERT_EQ(S_OK, set(L"first", Variant(1)));
+    ASSERT_EQ(S_OK, set(L"second", Variant(2)));
+    ASSERT_EQ(S_OK, set(L"third", Variant(3)));
+    ASSERT_EQ(S_OK, set(L"second", Variant(22)));
 
     const std::wstring xml = xmlOf(store.Get());
     EXPECT_EQ(1u, occurrences(xml, L"second=")) << narrow(xml);
@@ -128,7 +108,7 @@ TEST_F(AttributeTest, NamesThatAreNoXmlNamesChangeNothing)
     forgetSideEffects();
     const wchar_t* names[] = {L"9a", L"a b", L"a=b", L"", nullptr};
     for (const wchar_t* name : names)
-        EXPECT_EQ(E_FAIL, set(name, integer(1))) << (name ? narrow(name) : "(null)");
+        EXPECT_EQ(E_FAIL, set(name, Variant(1))) << (name ? narrow(name) : "(null)");
     expectSilence("refused names");
     EXPECT_EQ(before, xmlOf(store.Get()));
     EXPECT_EQ(S_OK, loadsBack(store.Get()));
@@ -138,19 +118,14 @@ TEST_F(AttributeTest, NamesThatAreNoXmlNamesChangeNothing)
 // it was, also when the attribute is new (no empty attribute is left behind).
 TEST_F(AttributeTest, RefusedValueLeavesTheElementAsItWas)
 {
-    ASSERT_EQ(S_OK, set(L"kept", integer(5)));
+    ASSERT_EQ(S_OK, set(L"kept", Variant(5)));
     const std::wstring before = xmlOf(store.Get());
     forgetSideEffects();
 
-    ComPtr<IUnknown> foreign = foreignObject();
-    VARIANT object;
-    V_VT(&object) = VT_UNKNOWN;
-    V_UNKNOWN(&object) = foreign.Get();
-    VARIANT null;
-    V_VT(&null) = VT_NULL;
-    for (const VARIANT& refused : {object, null}) {
-        EXPECT_EQ(E_FAIL, set(L"fresh", refused)) << "VT " << V_VT(&refused);
-        EXPECT_EQ(E_FAIL, set(L"kept", refused)) << "VT " << V_VT(&refused);
+    const Variant refusedValues[] = {Variant(foreignObject().Get()), Variant::null()};
+    for (const Variant& refused : refusedValues) {
+        EXPECT_EQ(E_FAIL, set(L"fresh", refused)) << "VT " << V_VT(&refused.get());
+        EXPECT_EQ(E_FAIL, set(L"kept", refused)) << "VT " << V_VT(&refused.get());
     }
     expectSilence("refused values");
     EXPECT_EQ(L"(absent)", attributeText(store.Get(), item.Get(), L"fresh"));
@@ -170,7 +145,7 @@ TEST_F(AttributeTest, NullValuePointerIsRefusedBeforeTheElementIsTouched)
 
 TEST_F(AttributeTest, HandlesThatAreNoElementsAreRefused)
 {
-    ASSERT_EQ(S_OK, set(L"size", integer(1)));
+    ASSERT_EQ(S_OK, set(L"size", Variant(1)));
     Bstr textQuery = bstr(L"text()");
     Bstr attributeQuery = bstr(L"@size");
     ComPtr<IUnknown> parent;
@@ -197,10 +172,9 @@ TEST_F(AttributeTest, HandlesThatAreNoElementsAreRefused)
     };
     Bstr name = bstr(L"size");
     for (const auto& c : cases) {
-        VARIANT value = integer(2);
-        EXPECT_EQ(E_INVALIDARG, store->setAttribute(c.handle, name.get(), &value)) << c.what;
-        Variant untouched;
-        untouched.get() = integer(12345);
+        Variant value(2);
+        EXPECT_EQ(E_INVALIDARG, store->setAttribute(c.handle, name.get(), &value.get())) << c.what;
+        Variant untouched(12345);
         EXPECT_EQ(E_INVALIDARG, store->getAttribute(c.handle, name.get(), &untouched.get())) << c.what;
         EXPECT_EQ(VT_I4, V_VT(&untouched.get())) << c.what;
         EXPECT_EQ(12345, V_I4(&untouched.get())) << c.what;
@@ -212,8 +186,7 @@ TEST_F(AttributeTest, HandlesThatAreNoElementsAreRefused)
 TEST_F(AttributeTest, GetAttributeFailuresLeaveTheCallersVariantAlone)
 {
     Bstr missing = bstr(L"missing");
-    Variant untouched;
-    untouched.get() = integer(12345);
+    Variant untouched(12345);
     EXPECT_EQ(E_FAIL, store->getAttribute(item.Get(), missing.get(), &untouched.get()));
     EXPECT_EQ(E_FAIL, store->getAttribute(item.Get(), nullptr, &untouched.get()));
     EXPECT_EQ(VT_I4, V_VT(&untouched.get()));
@@ -226,14 +199,14 @@ TEST_F(AttributeTest, SwitchesDecideOnEventAndSave)
 {
     ASSERT_EQ(S_OK, store->setNotify(0));
     forgetSideEffects();
-    ASSERT_EQ(S_OK, set(L"quiet", integer(1)));
+    ASSERT_EQ(S_OK, set(L"quiet", Variant(1)));
     EXPECT_TRUE(sink->events.empty());
     EXPECT_NE(std::string::npos, readFile(debugFile).find("quiet=\"1\""));
 
     ASSERT_EQ(S_OK, store->setNotify(1));
     ASSERT_EQ(S_OK, store->setDebugMode(1, nullptr));
     forgetSideEffects();
-    ASSERT_EQ(S_OK, set(L"unsaved", integer(1)));
+    ASSERT_EQ(S_OK, set(L"unsaved", Variant(1)));
     EXPECT_EQ(1u, sink->events.size());
     EXPECT_FALSE(fileExists(debugFile));
 }

@@ -1,7 +1,6 @@
 // Debug mode: the whole document written to the client's file after a successful
 // load, before the sinks hear of it, silently; and the event switch beside it.
-#include "support/recording_sink.h"
-#include "support/tarnwick_test.h"
+#include "support/watched_store.h"
 
 #include <string>
 #include <vector>
@@ -9,14 +8,12 @@
 namespace tarnwick_test {
 namespace {
 
-class DebugSaveTest : public StoreTest {
+class DebugSaveTest : public ConnectedStoreTest {
 protected:
     void SetUp() override
     {
-        StoreTest::SetUp();
+        ConnectedStoreTest::SetUp();
         ASSERT_EQ(S_OK, store.As(&persist));
-        sink = RecordingSink::create();
-        ASSERT_EQ(S_OK, sink->advise(store.Get()));
         source = tempFile(L"source.xml");
         writeFile(source, "<?xml version=\"1.0\"?>\n<catalog><item id=\"1\"/></catalog>\n");
         debugFile = tempFile(L"debug.xml");
@@ -25,7 +22,7 @@ protected:
     void TearDown() override
     {
         persist.Reset();
-        StoreTest::TearDown();
+        ConnectedStoreTest::TearDown();
     }
 
     HRESULT setDebugMode(LONG on, const wchar_t* file)
@@ -41,8 +38,7 @@ protected:
     std::string domSerialization()
     {
         const std::wstring reference = tempFile(L"reference.xml");
-        Variant target;
-        target.setBstr(bstr(reference.c_str()));
+        Variant target(reference.c_str());
         EXPECT_EQ(S_OK, documentOf(store.Get())->save(target.get()));
         const std::string text = readFile(reference);
         DeleteFileW(reference.c_str());
@@ -67,7 +63,6 @@ protected:
     }
 
     ComPtr<IPersistFile> persist;
-    ComPtr<RecordingSink> sink;
     std::wstring source;
     std::wstring debugFile;
 };

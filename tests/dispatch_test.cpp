@@ -101,13 +101,13 @@ HRESULT invoke(IDispatch* dispatch, DISPID dispid, std::vector<VARIANT> args, VA
     UINT badArgument = 0x7777;
     const HRESULT hr = dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
                                         &exception, &badArgument);
+    const Bstr source(exception.bstrSource);
+    const Bstr description(exception.bstrDescription);
+    const Bstr helpFile(exception.bstrHelpFile);
     if (scode)
         *scode = exception.scode;
     if (argErr)
         *argErr = badArgument;
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
     return hr;
 }
 
@@ -264,8 +264,6 @@ TEST_F(DispatchTest, InvokeAddsAnElementAndReportsARefusalAsException)
     SCODE scode = S_OK;
     const HRESULT hr = invoke(dispatch.Get(), addElement, {unknownArg(nullptr), unknownArg(handle.Get())},
                               none.put(), &scode);
-    if (hr == DISP_E_EXCEPTION && scode == E_NOTIMPL)
-        GTEST_SKIP() << "addElement is not built yet";
     ASSERT_EQ(S_OK, hr);
     EXPECT_NE(std::wstring::npos, xmlOf(store.Get()).find(L"<item"));
 
@@ -316,16 +314,6 @@ VARIANT unknownRef(IUnknown** object)
     return v;
 }
 
-std::wstring nameOf(IUnknown* handle)
-{
-    ComPtr<IXMLDOMNode> node;
-    if (!handle || FAILED(handle->QueryInterface(IID_PPV_ARGS(&node))))
-        return L"(no node)";
-    Bstr name;
-    EXPECT_EQ(S_OK, node->get_nodeName(name.put()));
-    return name.get() ? name.get() : L"";
-}
-
 std::wstring textOf(const VARIANT& value)
 {
     if (V_VT(&value) != VT_BSTR)
@@ -355,17 +343,12 @@ public:
 
 void holdObject(Variant& variable, IUnknown* object)
 {
-    VariantClear(variable.put());
-    object->AddRef();
-    V_VT(&variable.get()) = VT_UNKNOWN;
-    V_UNKNOWN(&variable.get()) = object;
+    variable = Variant(object);
 }
 
 void holdLong(Variant& variable, LONG value)
 {
-    VariantClear(variable.put());
-    V_VT(&variable.get()) = VT_I4;
-    V_I4(&variable.get()) = value;
+    variable = Variant(value);
 }
 
 class ScriptCallTest : public DispatchTest {
@@ -399,7 +382,7 @@ TEST_F(ScriptCallTest, CreateElementWritesIntoScriptVariables)
     ASSERT_EQ(VT_BSTR, V_VT(&id.get()));
     EXPECT_EQ(38u, SysStringLen(V_BSTR(&id.get())));
     ASSERT_EQ(VT_DISPATCH, V_VT(&handle.get())) << "a handle goes to scripts as an object";
-    EXPECT_EQ(textOf(id.get()), nameOf(V_DISPATCH(&handle.get())));
+    EXPECT_EQ(textOf(id.get()), nodeName(V_DISPATCH(&handle.get())));
 
     // An empty string is the caller's: the method frees it and writes the generated one.
     Variant empty;
@@ -417,7 +400,7 @@ TEST_F(ScriptCallTest, CreateElementWritesIntoScriptVariables)
     EXPECT_EQ(lent, V_BSTR(&given.get()));
     EXPECT_EQ(0u, previous.refs);
     ASSERT_EQ(VT_DISPATCH, V_VT(&handle.get()));
-    EXPECT_EQ(L"item", nameOf(V_DISPATCH(&handle.get())));
+    EXPECT_EQ(L"item", nodeName(V_DISPATCH(&handle.get())));
 }
 
 TEST_F(ScriptCallTest, EnumerationIdentifierAndNewRootReachScriptVariables)
@@ -425,7 +408,7 @@ TEST_F(ScriptCallTest, EnumerationIdentifierAndNewRootReachScriptVariables)
     attach(L"first");
     attach(L"second");
     Variant list;
-    ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").release())}, list.put()));
+    ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").get())}, list.put()));
     ASSERT_EQ(VT_DISPATCH, V_VT(&list.get()));
 
     // An [out] string is written, not read: what the variable held is cleared.
@@ -435,7 +418,7 @@ TEST_F(ScriptCallTest, EnumerationIdentifierAndNewRootReachScriptVariables)
     ASSERT_EQ(S_OK, call(L"getNextElement", {byRef(list.get()), byRef(id.get()), byRef(handle.get())}));
     EXPECT_EQ(L"first", textOf(id.get()));
     ASSERT_EQ(VT_DISPATCH, V_VT(&handle.get()));
-    EXPECT_EQ(L"first", nameOf(V_DISPATCH(&handle.get())));
+    EXPECT_EQ(L"first", nodeName(V_DISPATCH(&handle.get())));
 
     Variant name;
     ASSERT_EQ(S_OK, call(L"getElementID", {handle.get(), byRef(name.get())}));
@@ -448,14 +431,14 @@ TEST_F(ScriptCallTest, EnumerationIdentifierAndNewRootReachScriptVariables)
     ASSERT_EQ(S_OK, call(L"createRootElement", {byRef(rootName.get()), byRef(root.get())}));
     EXPECT_EQ(L"root", textOf(rootName.get()));
     ASSERT_EQ(VT_DISPATCH, V_VT(&root.get()));
-    EXPECT_EQ(L"root", nameOf(V_DISPATCH(&root.get())));
+    EXPECT_EQ(L"root", nodeName(V_DISPATCH(&root.get())));
 
     Variant top;
     top.setBstr(bstr(L"top"));
     const BSTR lent = V_BSTR(&top.get());
     ASSERT_EQ(S_OK, call(L"createRootElement", {byRef(top.get()), byRef(root.get())}));
     EXPECT_EQ(lent, V_BSTR(&top.get()));
-    EXPECT_EQ(L"top", nameOf(V_DISPATCH(&root.get())));
+    EXPECT_EQ(L"top", nodeName(V_DISPATCH(&root.get())));
     EXPECT_EQ(L"xml|top", topLevelNames(store.Get()));
 }
 
@@ -467,7 +450,7 @@ TEST_F(ScriptCallTest, TypedArgumentsPassAsBefore)
     EXPECT_EQ(38u, id.length());
     ASSERT_TRUE(handle);
     EXPECT_EQ(identityOf(handle.Get()), handle.Get()) << "the handle written is the node's own IUnknown";
-    EXPECT_EQ(std::wstring(id.get()), nameOf(handle.Get()));
+    EXPECT_EQ(std::wstring(id.get()), nodeName(handle.Get()));
 }
 
 TEST_F(ScriptCallTest, MissingValuesAreNullHandlesStringsAndPointers)
@@ -477,17 +460,17 @@ TEST_F(ScriptCallTest, MissingValuesAreNullHandlesStringsAndPointers)
     for (VARTYPE kind : {VT_EMPTY, VT_NULL, VT_ERROR, VT_DISPATCH, VT_UNKNOWN}) {
         SCOPED_TRACE(testing::Message() << "vt " << kind);
         Variant found;
-        ASSERT_EQ(S_OK, call(L"queryElement", {missingArg(kind), bstrArg(bstr(L"other").release())}, found.put()));
-        EXPECT_EQ(L"other", nameOf(V_DISPATCH(&found.get())));
+        ASSERT_EQ(S_OK, call(L"queryElement", {missingArg(kind), bstrArg(bstr(L"other").get())}, found.put()));
+        EXPECT_EQ(L"other", nodeName(V_DISPATCH(&found.get())));
 
         // A null identifier selects every element: the root's first child.
         ASSERT_EQ(S_OK, call(L"getElement", {unknownArg(nullptr), missingArg(kind)}, found.put()));
-        EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+        EXPECT_EQ(L"item", nodeName(V_DISPATCH(&found.get())));
 
         // Null result pointers: the method writes nothing and succeeds.
         ASSERT_EQ(S_OK, call(L"createElement", {missingArg(kind), missingArg(kind)}));
         Variant list;
-        ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").release())}, list.put()));
+        ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").get())}, list.put()));
         ASSERT_EQ(S_OK, call(L"getNextElement", {list.get(), missingArg(kind), missingArg(kind)}));
         Variant id;
         ASSERT_EQ(S_OK, call(L"getNextElement", {list.get(), byRef(id.get()), missingArg(kind)}));
@@ -500,33 +483,30 @@ TEST_F(ScriptCallTest, MissingValuesAreNullHandlesStringsAndPointers)
         Variant context;
         context.get() = missingArg(kind);
         Variant found;
-        ASSERT_EQ(S_OK, call(L"queryElement", {byRef(context.get()), bstrArg(bstr(L"item").release())}, found.put()));
-        EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+        ASSERT_EQ(S_OK, call(L"queryElement", {byRef(context.get()), bstrArg(bstr(L"item").get())}, found.put()));
+        EXPECT_EQ(L"item", nodeName(V_DISPATCH(&found.get())));
 
         Variant id;
         id.get() = missingArg(kind);
         ASSERT_EQ(S_OK, call(L"getElement", {byRef(context.get()), byRef(id.get())}, found.put()));
-        EXPECT_EQ(L"item", nameOf(V_DISPATCH(&found.get())));
+        EXPECT_EQ(L"item", nodeName(V_DISPATCH(&found.get())));
         EXPECT_EQ(kind, V_VT(&id.get())) << "an input's variable keeps what it held";
     }
 }
 
 TEST_F(ScriptCallTest, PlainValuesReachPointerParametersDeclaredWithoutDirection)
 {
-    ASSERT_EQ(S_OK, call(L"createRootElement", {bstrArg(bstr(L"top").release()), missingArg(VT_NULL)}));
+    ASSERT_EQ(S_OK, call(L"createRootElement", {bstrArg(bstr(L"top").get()), missingArg(VT_NULL)}));
     EXPECT_EQ(L"xml|top", topLevelNames(store.Get()));
 
     ComPtr<IUnknown> element = attach(L"item");
-    VARIANT truth;
-    VariantInit(&truth);
-    V_VT(&truth) = VT_BOOL;
-    V_BOOL(&truth) = VARIANT_TRUE;
+    const Variant truth(true);
     const struct {
         const wchar_t* name;
         VARIANT value;
-    } values[] = {{L"count", longArg(42)}, {L"flag", truth}};
+    } values[] = {{L"count", longArg(42)}, {L"flag", truth.get()}};
     for (const auto& v : values) {
-        ASSERT_EQ(S_OK, call(L"setAttribute", {unknownArg(element.Get()), bstrArg(bstr(v.name).release()), v.value}));
+        ASSERT_EQ(S_OK, call(L"setAttribute", {unknownArg(element.Get()), bstrArg(bstr(v.name).get()), v.value}));
         Bstr name = bstr(v.name);
         Variant stored;
         ASSERT_EQ(S_OK, store->getAttribute(element.Get(), name.get(), stored.put()));
@@ -555,7 +535,7 @@ TEST_F(ScriptCallTest, FailedCallLeavesScriptVariablesAsTheyWere)
 {
     attach(L"only");
     Variant list;
-    ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").release())}, list.put()));
+    ASSERT_EQ(S_OK, call(L"enumElements", {unknownArg(nullptr), bstrArg(bstr(L"*").get())}, list.put()));
     ASSERT_EQ(S_OK, call(L"getNextElement", {list.get(), missingArg(VT_NULL), missingArg(VT_NULL)}));
 
     Variant id;

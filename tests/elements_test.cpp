@@ -9,9 +9,6 @@
 namespace tarnwick_test {
 namespace {
 
-IUnknown* const kSentinel = reinterpret_cast<IUnknown*>(0x5e17);
-BSTR const kStringSentinel = reinterpret_cast<BSTR>(0x1d);
-
 // "ID" and a GUID's registry form without braces: 8-4-4-4-12 uppercase hexadecimal digits.
 ::testing::AssertionResult isGeneratedId(const std::wstring& id)
 {
@@ -38,10 +35,7 @@ std::wstring idOf(ITarnwick* store, IUnknown* element)
 // An attribute that tells otherwise equal elements apart without comparing COM identities.
 void mark(ITarnwick* store, IUnknown* element, const wchar_t* value)
 {
-    Bstr name = bstr(L"mark");
-    Variant text;
-    text.setBstr(bstr(value));
-    ASSERT_EQ(S_OK, store->setAttribute(element, name.get(), &text.get()));
+    ASSERT_EQ(S_OK, setAttribute(store, element, L"mark", Variant(value)));
 }
 
 using ElementEventTest = WatchedStoreTest;
@@ -286,7 +280,7 @@ TEST_F(StoreTest, GetElementSearchesBelowTheContextInDocumentOrder)
         }
         ASSERT_EQ(S_OK, hr) << c.what;
         ComPtr<IUnknown> element;
-        *element.GetAddressOf() = found;
+        framework::adopt(element, found);
         const std::wstring markText = attributeText(store.Get(), element.Get(), L"mark");
         EXPECT_EQ(c.expected, markText == L"(absent)" ? nodeName(element.Get()) : markText) << c.what;
     }

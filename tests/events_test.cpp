@@ -13,7 +13,7 @@
 namespace tarnwick_test {
 namespace {
 
-class EventsTest : public StoreTest {
+class EventsTest : public StoreTest, protected SharedLogSinks {
 protected:
     void SetUp() override
     {
@@ -30,14 +30,6 @@ protected:
         point.Reset();
         sinks.clear();
         StoreTest::TearDown();
-    }
-
-    // A recording sink that logs into the shared log; not yet connected.
-    RecordingSink* makeSink(const wchar_t* name)
-    {
-        sinks.push_back(RecordingSink::create(name));
-        sinks.back()->sharedLog = &log;
-        return sinks.back().Get();
     }
 
     DWORD advise(RecordingSink* sink)
@@ -65,8 +57,6 @@ protected:
     }
 
     ComPtr<IConnectionPoint> point;
-    std::vector<ComPtr<RecordingSink>> sinks;
-    std::vector<std::wstring> log;
     std::wstring source;
 };
 
@@ -123,7 +113,7 @@ TEST_F(EventsTest, CookiesAreSlotNumbersAndAFreedSlotIsReused)
     EXPECT_TRUE(second->events.empty());
 }
 
-TEST_F(EventsTest, FifthConnectionGrowsTheTable)
+TEST_F(EventsTest, CookiesKeepCountingPastTheFourthConnection)
 {
     for (DWORD expected = 1; expected <= 5; ++expected) {
         const std::wstring name = L"s" + std::to_wstring(expected);

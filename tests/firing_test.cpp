@@ -15,7 +15,7 @@ namespace {
 
 using Store = framework::Object<ITarnwickImpl>;
 
-class FiringTest : public ::testing::Test {
+class FiringTest : public ::testing::Test, protected SharedLogSinks {
 protected:
     void SetUp() override
     {
@@ -32,14 +32,6 @@ protected:
 
     IUnknown* unknown() { return static_cast<ITarnwick*>(store.Get()); }
 
-    // A recording sink that logs into the shared log; not yet connected.
-    RecordingSink* makeSink(const wchar_t* name)
-    {
-        sinks.push_back(RecordingSink::create(name));
-        sinks.back()->sharedLog = &log;
-        return sinks.back().Get();
-    }
-
     RecordingSink* connect(const wchar_t* name)
     {
         RecordingSink* sink = makeSink(name);
@@ -54,8 +46,6 @@ protected:
     }
 
     ComPtr<Store> store;
-    std::vector<ComPtr<RecordingSink>> sinks;
-    std::vector<std::wstring> log;
 };
 
 using Log = std::vector<std::wstring>;
@@ -79,20 +69,16 @@ TEST_F(FiringTest, EveryRoutinePassesItsArgumentsOnUnchanged)
     EXPECT_EQ(static_cast<IUnknown*>(element.Get()), sink->lastElement.Get());
 
     Bstr attribute = bstr(L"size");
-    Bstr text = bstr(L"large");
-    VARIANT value;
-    V_VT(&value) = VT_BSTR;
-    V_BSTR(&value) = text.get();
-    store->Fire_onElementChanged(element.Get(), attribute.get(), value);
+    Variant value(L"large");
+    store->Fire_onElementChanged(element.Get(), attribute.get(), value.get());
     EXPECT_EQ(attribute.get(), sink->lastAttrName) << "the very same name string";
     EXPECT_EQ(VT_BSTR, V_VT(&sink->lastValue));
-    EXPECT_EQ(text.get(), V_BSTR(&sink->lastValue)) << "a bitwise copy, not a deep one";
+    EXPECT_EQ(V_BSTR(&value.get()), V_BSTR(&sink->lastValue)) << "a bitwise copy, not a deep one";
 
     store->Fire_onDeleteAll();
 
     GUID iid = IID_IPersistFile;
-    Variant url;
-    url.setBstr(bstr(L"file://C:\\a.xml"));
+    Variant url(L"file://C:\\a.xml");
     store->Fire_onPersist(&iid, &url.get());
     EXPECT_TRUE(InlineIsEqualGUID(IID_IPersistFile, sink->lastIid));
 
@@ -229,8 +215,7 @@ TEST_F(FiringTest, NestedPassReachesEverySinkBeforeTheOuterOneGoesOn)
     first->onEvent = [raw](const std::wstring& event) {
         if (event == L"deleteAll") {
             GUID iid = IID_IPersistFile;
-            Variant url;
-            url.setBstr(bstr(L"file://inner.xml"));
+            Variant url(L"file://inner.xml");
             raw->Fire_onPersist(&iid, &url.get());
         }
         return S_OK;

@@ -1,6 +1,7 @@
 // How long a store lives when its clients misbehave: a sink that releases the last
 // reference while the store is announcing a change, and reference counts taken from
 // several threads at once.
+#include "support/element_helpers.h"
 #include "support/recording_sink.h"
 #include "support/tarnwick_test.h"
 
@@ -62,10 +63,7 @@ const Release kReleases[] = {
      L"deleted item"},
     {"setAttribute", addItem,
      [](ITarnwick* s, const std::wstring&) {
-         Variant value;
-         V_VT(&value.get()) = VT_I4;
-         V_I4(&value.get()) = 3;
-         return s->setAttribute(elementNamed(s, L"item").Get(), bstr(L"size").get(), &value.get());
+         return setAttribute(s, elementNamed(s, L"item").Get(), L"size", Variant(3));
      },
      L"changed item size=3 (VT 3)"},
     {"Load",

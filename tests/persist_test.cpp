@@ -1,7 +1,6 @@
 // IPersistFile: loading through a "file://" URL, saving with the plain name, the
 // current file, the root that a load leaves, and the onPersist event.
-#include "support/recording_sink.h"
-#include "support/tarnwick_test.h"
+#include "support/watched_store.h"
 
 #include <cstring>
 #include <string>
@@ -9,20 +8,18 @@
 namespace tarnwick_test {
 namespace {
 
-class PersistTest : public StoreTest {
+class PersistTest : public ConnectedStoreTest {
 protected:
     void SetUp() override
     {
-        StoreTest::SetUp();
+        ConnectedStoreTest::SetUp();
         ASSERT_EQ(S_OK, store.As(&persist));
-        sink = RecordingSink::create();
-        ASSERT_EQ(S_OK, sink->advise(store.Get()));
     }
 
     void TearDown() override
     {
         persist.Reset();
-        StoreTest::TearDown();
+        ConnectedStoreTest::TearDown();
         EXPECT_EQ(1u, sink->references()) << "the store released its sink";
     }
 
@@ -53,7 +50,6 @@ protected:
     }
 
     ComPtr<IPersistFile> persist;
-    ComPtr<RecordingSink> sink;
 };
 
 TEST_F(PersistTest, ClassIdAndTheMethodsWithoutState)

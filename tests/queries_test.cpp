@@ -6,8 +6,6 @@
 namespace tarnwick_test {
 namespace {
 
-IUnknown* const kSentinel = reinterpret_cast<IUnknown*>(0x5e17);
-
 // root > a > deep, root > b (with a text child) > c.
 class QueryTest : public StoreTest {
 protected:

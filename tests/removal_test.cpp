@@ -7,8 +7,6 @@
 namespace tarnwick_test {
 namespace {
 
-IUnknown* const kSentinel = reinterpret_cast<IUnknown*>(0x5e17);
-
 class RemovalTest : public WatchedStoreTest {
 protected:
     ComPtr<IUnknown> find(IUnknown* context, const wchar_t* id)
@@ -24,11 +22,7 @@ TEST_F(RemovalTest, DeleteTakesTheSubtreeAndSavesBeforeAnnouncing)
 {
     ComPtr<IUnknown> branch = addChild(store.Get(), nullptr, L"branch");
     ComPtr<IUnknown> leaf = addChild(store.Get(), branch.Get(), L"leaf");
-    Bstr size = bstr(L"size");
-    VARIANT three;
-    V_VT(&three) = VT_I4;
-    V_I4(&three) = 3;
-    ASSERT_EQ(S_OK, store->setAttribute(leaf.Get(), size.get(), &three));
+    ASSERT_EQ(S_OK, setAttribute(store.Get(), leaf.Get(), L"size", Variant(3)));
     forgetSideEffects();
 
     ASSERT_EQ(S_OK, store->deleteElement(branch.Get()));
@@ -64,11 +58,7 @@ TEST_F(RemovalTest, DeletingTwiceFailsTheSecondTimeSilently)
 TEST_F(RemovalTest, DeleteRefusesWhatIsNoNodeOrHasNoParent)
 {
     ComPtr<IUnknown> item = addChild(store.Get(), nullptr, L"item");
-    Bstr size = bstr(L"size");
-    VARIANT one;
-    V_VT(&one) = VT_I4;
-    V_I4(&one) = 1;
-    ASSERT_EQ(S_OK, store->setAttribute(item.Get(), size.get(), &one));
+    ASSERT_EQ(S_OK, setAttribute(store.Get(), item.Get(), L"size", Variant(1)));
     Bstr attributeQuery = bstr(L"@size");
     ComPtr<IUnknown> attribute;
     ASSERT_EQ(S_OK, store->queryElement(item.Get(), attributeQuery.get(), &attribute));
@@ -105,11 +95,7 @@ TEST_F(RemovalTest, DeletedRootStaysTheRootUntilCleared)
 {
     ComPtr<IUnknown> root;
     ASSERT_EQ(S_OK, store->getRootElement(&root));
-    Bstr markName = bstr(L"mark");
-    VARIANT one;
-    V_VT(&one) = VT_I4;
-    V_I4(&one) = 1;
-    ASSERT_EQ(S_OK, store->setAttribute(root.Get(), markName.get(), &one));
+    ASSERT_EQ(S_OK, setAttribute(store.Get(), root.Get(), L"mark", Variant(1)));
     forgetSideEffects();
 
     ASSERT_EQ(S_OK, store->deleteElement(root.Get()));
@@ -228,7 +214,7 @@ TEST_F(RemovalTest, CreateRootElementReplacesEverythingWithOneRoot)
 
         if (c.root) {
             ComPtr<IUnknown> handle;
-            *handle.GetAddressOf() = root;
+            framework::adopt(handle, root);
             EXPECT_EQ(c.root, nodeName(handle.Get())) << c.what;
             EXPECT_EQ(L"xml|" + std::wstring(c.root), topLevelNames(store.Get())) << c.what;
             EXPECT_EQ(0u, occurrences(xmlOf(store.Get()), L"old")) << c.what;

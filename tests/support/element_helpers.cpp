@@ -22,6 +22,12 @@ void appendText(ITarnwick* store, IUnknown* element, const wchar_t* content)
     ASSERT_EQ(S_OK, node->appendChild(text.Get(), nullptr));
 }
 
+HRESULT setAttribute(ITarnwick* store, IUnknown* element, const wchar_t* name, Variant value)
+{
+    Bstr attribute = bstr(name);
+    return store->setAttribute(element, attribute.get(), &value.get());
+}
+
 std::wstring attributeText(ITarnwick* store, IUnknown* element, const wchar_t* name)
 {
     Bstr attribute = bstr(name);

@@ -14,6 +14,9 @@ ComPtr<IUnknown> addChild(ITarnwick* store, IUnknown* parent, const wchar_t* id)
 // Appends a text node to an element through the store's document, bypassing the store.
 void appendText(ITarnwick* store, IUnknown* element, const wchar_t* content);
 
+// Sets an attribute through the store; value stays the caller's.
+HRESULT setAttribute(ITarnwick* store, IUnknown* element, const wchar_t* name, Variant value);
+
 // The text of an attribute as the store reads it, or "(absent)" when getAttribute fails.
 std::wstring attributeText(ITarnwick* store, IUnknown* element, const wchar_t* name);
 

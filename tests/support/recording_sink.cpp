@@ -7,8 +7,7 @@ namespace tarnwick_test {
 ComPtr<RecordingSink> RecordingSink::create(std::wstring name)
 {
     ComPtr<RecordingSink> sink;
-    // Takes over the reference the sink is made with (mingw's ComPtr::Attach would add one).
-    *sink.GetAddressOf() = new RecordingSink(std::move(name));
+    framework::adopt(sink, new RecordingSink(std::move(name)));
     return sink;
 }
 

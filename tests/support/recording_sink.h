@@ -59,6 +59,22 @@ private:
     DWORD m_cookie = 0;
 };
 
+// Sinks of one test that all log into one shared log, so the log shows the order in
+// which the store called them.
+class SharedLogSinks {
+protected:
+    // A recording sink that logs into the shared log; not yet connected.
+    RecordingSink* makeSink(const wchar_t* name)
+    {
+        sinks.push_back(RecordingSink::create(name));
+        sinks.back()->sharedLog = &log;
+        return sinks.back().Get();
+    }
+
+    std::vector<ComPtr<RecordingSink>> sinks;
+    std::vector<std::wstring> log;
+};
+
 // The name of a node handle ("" when it is not a node).
 std::wstring nodeName(IUnknown* node);
 

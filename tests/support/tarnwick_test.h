@@ -63,6 +63,11 @@ const void* identityOf(IUnknown* object);
 // node compare equal as pointers. Wine's msxml3 makes a new object per retrieval.
 bool domKeepsNodeIdentity();
 
+// Values no call hands out: an out-parameter preset with one shows whether a call
+// that fails left it untouched.
+inline IUnknown* const kSentinel = reinterpret_cast<IUnknown*>(0x5e17);
+inline BSTR const kStringSentinel = reinterpret_cast<BSTR>(0x1d);
+
 // A fresh, empty folder for files of one test, and paths in it.
 std::wstring tempDir();
 std::wstring tempFile(const wchar_t* name);
@@ -74,10 +79,15 @@ void writeFile(const std::wstring& path, const std::string& text);
 std::wstring windowsPath(std::wstring path);
 
 // Owns a kernel handle.
-struct HandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+struct HandleClose {
+    void operator()(HANDLE handle) const noexcept
+    {
+        // A handle that fails to close is gone to the test either way.
+        if (handle)
+            (void)CloseHandle(handle);
+    }
 };
-using Handle = std::unique_ptr<void, HandleCloser>;
+using Handle = framework::Unique<HANDLE, HandleClose>;
 
 // Puts the build folder first on this process's PATH, which the programs it starts
 // inherit. The class and its library are registered under the bare file name, which

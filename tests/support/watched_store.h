@@ -1,5 +1,6 @@
-// A store watched the way the side-effect tests need it: debug mode on with a file of
-// the test's own, and a recording sink that notes what that file held when it was called.
+// Stores watched the way the side-effect tests need them: one with a recording sink
+// connected, and one that also has debug mode on with a file of the test's own, whose
+// sink notes what that file held when it was called.
 #pragma once
 
 #include "recording_sink.h"
@@ -8,16 +9,27 @@
 
 namespace tarnwick_test {
 
-class WatchedStoreTest : public StoreTest {
+// A store with a recording sink connected to it.
+class ConnectedStoreTest : public StoreTest {
 protected:
     void SetUp() override
     {
         StoreTest::SetUp();
+        sink = RecordingSink::create();
+        ASSERT_EQ(S_OK, sink->advise(store.Get()));
+    }
+
+    ComPtr<RecordingSink> sink;
+};
+
+class WatchedStoreTest : public ConnectedStoreTest {
+protected:
+    void SetUp() override
+    {
+        ConnectedStoreTest::SetUp();
         debugFile = tempFile(L"debug.xml");
         Bstr file = bstr(debugFile.c_str());
         ASSERT_EQ(S_OK, store->setDebugMode(1, file.get()));
-        sink = RecordingSink::create();
-        ASSERT_EQ(S_OK, sink->advise(store.Get()));
         sink->onEvent = [this](const std::wstring&) {
             fileDuringEvent = readFile(debugFile);
             return S_OK;
@@ -39,7 +51,6 @@ protected:
     }
 
     std::wstring debugFile;
-    ComPtr<RecordingSink> sink;
     std::string fileDuringEvent;
 };
 
