@@ -140,6 +140,8 @@ const Refusal kRefusals[] = {
      E_FAIL},
     {"AttributePrefixed", [](ITarnwick* s, Tree& t) { return setText(s, t.a.Get(), bstr(L"a:b"), bstr(L"v")); },
      E_FAIL},
+    {"AttributeNamespaceDeclaration",
+     [](ITarnwick* s, Tree& t) { return setText(s, t.a.Get(), bstr(L"xmlns"), bstr(L"urn:x")); }, E_FAIL},
     {"AttributeCutByNul", [](ITarnwick* s, Tree& t) { return setText(s, t.a.Get(), counted(L"n\0x", 3), bstr(L"v")); },
      E_FAIL},
     // An enumeration that would yield nothing is not handed out.
