@@ -3,8 +3,52 @@
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
+#include "store/syntax.h"
 
 using framework::ComPtr;
+
+namespace {
+
+// True unless the value's text holds a character that an XML file cannot carry (a NUL,
+// another control character, a lone surrogate, U+FFFE or U+FFFF), which the DOM would
+// cut, replace or write into a file that does not load. Numbers, truth values and
+// dates always give such text; strings are looked at directly; any other type by the
+// text it converts to. A value with no text form is left to the DOM to refuse.
+bool isStorableValue(VARIANT& value) noexcept
+{
+    switch (V_VT(&value)) {
+    case VT_BSTR:
+        return syntax::isXmlText(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_DECIMAL:
+    case VT_ERROR:
+        return true;
+    default:
+        break;
+    }
+    framework::Variant text;
+    if (FAILED(VariantChangeType(text.put(), &value, 0, VT_BSTR)))
+        return true;
+    return syntax::isXmlText(V_BSTR(&text.get()), SysStringLen(V_BSTR(&text.get())));
+}
+
+} // namespace
 
 STDMETHODIMP ITarnwickImpl::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT* attrValue)
 {
@@ -12,6 +56,9 @@ STDMETHODIMP ITarnwickImpl::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT
     FW_RETURN_IF_FAILED(dom::asElement(hElem, &element));
     if (!attrValue)
         return E_POINTER;
+    // Only what reads back from a saved file under the same name and with the same text is written.
+    if (!syntax::isStorableAttributeName(attrname, SysStringLen(attrname)) || !isStorableValue(*attrValue))
+        return E_FAIL;
 
     ComPtr<IXMLDOMAttribute> attribute;
     if (SUCCEEDED(dom::getAttributeNode(element.Get(), attrname, &attribute))) {

@@ -81,10 +81,16 @@ private:
 // True when child is parent or one of parent's ancestors.
 bool isAncestorOrSelf(IXMLDOMNode* child, IXMLDOMNode* parent)
 {
-    // A childless node can only be an ancestor-or-self of a node that is itself
-    // childless: the common append of a new element under a filled parent needs no walk.
-    if (!hasChildren(child) && hasChildren(parent))
-        return false;
+    // A childless node is nobody's ancestor: only its being the parent itself matters,
+    // which a filled parent rules out at once. Chains grow without a walk to the top.
+    if (!hasChildren(child)) {
+        if (hasChildren(parent))
+            return false;
+        if (sameObject(parent, child))
+            return true;
+        const ElementMark mark(child);
+        return mark.marked() && mark.isOn(parent);
+    }
     ElementMark mark(child);
     ComPtr<IXMLDOMNode> walk(parent);
     while (walk) {
@@ -264,6 +270,18 @@ HRESULT asNodeList(IUnknown* handle, IXMLDOMNodeList** out) noexcept
     return handleAs(handle, out);
 }
 
+bool isElement(IXMLDOMNode* node) noexcept
+{
+    DOMNodeType type = NODE_INVALID;
+    return node->get_nodeType(&type) == S_OK && type == NODE_ELEMENT;
+}
+
+bool hasParent(IXMLDOMNode* node) noexcept
+{
+    ComPtr<IXMLDOMNode> parent;
+    return node->get_parentNode(&parent) == S_OK && parent;
+}
+
 HRESULT nodeName(IXMLDOMNode* node, framework::Bstr& name) noexcept
 {
     framework::Bstr answer;
@@ -329,9 +347,12 @@ HRESULT getNodeValue(IXMLDOMNode* node, VARIANT* value) noexcept
     return FAILED(node->get_nodeValue(value)) ? E_FAIL : S_OK;
 }
 
-HRESULT listLength(IXMLDOMNodeList* list, long* length) noexcept
+bool yieldsNode(IXMLDOMNodeList* list) noexcept
 {
-    return FAILED(list->get_length(length)) ? E_FAIL : S_OK;
+    ComPtr<IXMLDOMNode> first;
+    const bool yields = list->get_item(0, &first) == S_OK && first;
+    // Wine's msxml3 moves the list's position past the item read; the list starts over.
+    return SUCCEEDED(list->reset()) && yields;
 }
 
 HRESULT nextNode(IXMLDOMNodeList* list, IXMLDOMNode** out) noexcept

@@ -63,6 +63,12 @@ HRESULT asNode(IUnknown* handle, IXMLDOMNode** out) noexcept;
 HRESULT asElement(IUnknown* handle, IXMLDOMElement** out) noexcept;
 HRESULT asNodeList(IUnknown* handle, IXMLDOMNodeList** out) noexcept;
 
+// True when the node is an element (not text, a comment, an instruction, an attribute
+// or the document).
+bool isElement(IXMLDOMNode* node) noexcept;
+// True when the node stands in a parent: false for a new or a removed node.
+bool hasParent(IXMLDOMNode* node) noexcept;
+
 // The node's name (the tag name of an element), a new string.
 HRESULT nodeName(IXMLDOMNode* node, framework::Bstr& name) noexcept;
 
@@ -80,8 +86,10 @@ HRESULT putNodeValue(IXMLDOMNode* node, const VARIANT& value) noexcept;
 HRESULT getNodeValue(IXMLDOMNode* node, VARIANT* value) noexcept;
 
 // Node lists, which hold their own position. nextNode answers E_FAIL after the last
-// node; resetList passes the list's own answer on.
-HRESULT listLength(IXMLDOMNodeList* list, long* length) noexcept;
+// node; resetList passes the list's own answer on. yieldsNode is true when the list
+// yields a first node (and leaves it at its start): Wine's msxml3 counts the nodes of
+// a namespace axis in the length and then yields none of them.
+bool yieldsNode(IXMLDOMNodeList* list) noexcept;
 HRESULT nextNode(IXMLDOMNodeList* list, IXMLDOMNode** out) noexcept;
 HRESULT resetList(IXMLDOMNodeList* list) noexcept;
 

@@ -3,6 +3,7 @@
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
+#include "store/syntax.h"
 
 #include <cwchar>
 
@@ -41,6 +42,10 @@ HRESULT ITarnwickImpl::makeElementId(Bstr& id) noexcept
 STDMETHODIMP ITarnwickImpl::createElement(BSTR* pid, IUnknown** pHandle)
 {
     const bool given = pid && *pid && (*pid)[0] != 0;
+    // The identifier is read back from a saved file only when it is a name without a
+    // prefix; counted, so that a NUL inside it is refused rather than cut there.
+    if (given && !syntax::isStorableElementName(*pid, SysStringLen(*pid)))
+        return E_FAIL;
     Bstr id;
     if (given) {
         FW_RETURN_IF_FAILED(id.assign(*pid));
@@ -68,7 +73,15 @@ STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
     ComPtr<IXMLDOMNode> element;
     FW_RETURN_IF_FAILED(dom::asNode(pElem, &element));
     ComPtr<IXMLDOMNode> parent;
-    FW_RETURN_IF_FAILED(contextNode(pParent, &parent));
+    if (pParent)
+        FW_RETURN_IF_FAILED(dom::asNode(pParent, &parent));
+    // Only an element under an element is saved where it reads back: text, a comment, an
+    // instruction or the document as parent, or the declaration as child, make a file
+    // that loses the element or does not load.
+    if (!dom::isElement(element.Get()) || (parent && !dom::isElement(parent.Get())))
+        return E_FAIL;
+    if (!parent)
+        FW_RETURN_IF_FAILED(contextNode(nullptr, &parent));
 
     // The DOM moves an attached element; an element under itself or its descendant is refused.
     if (FAILED(dom::appendChild(parent.Get(), element.Get())))
@@ -88,7 +101,10 @@ STDMETHODIMP ITarnwickImpl::getElement(IUnknown* parent, BSTR objectID, IUnknown
     if (!ppobj)
         return E_POINTER;
 
-    // The identifier goes in unescaped: the DOM reads query syntax in it as syntax.
+    // The identifier becomes part of a query, so it must be a name and nothing else:
+    // query syntax in it would select other nodes than elements, or crash Wine's msxml3.
+    if (objectID && !syntax::isXmlName(objectID, SysStringLen(objectID)))
+        return E_FAIL;
     const OLECHAR* name = objectID ? objectID : kAnyName;
     const size_t prefixLength = std::wcslen(kDescendantsPrefix);
     const size_t nameLength = std::wcslen(name);

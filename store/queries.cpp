@@ -54,8 +54,7 @@ STDMETHODIMP ITarnwickImpl::enumElements(IUnknown* hElem, BSTR query, IUnknown**
     if (FAILED(dom::selectNodes(context.Get(), query, &list)))
         return E_FAIL;
     // An enumeration over nothing is never handed out: the empty selection fails.
-    long length = 0;
-    if (FAILED(dom::listLength(list.Get(), &length)) || length == 0)
+    if (!dom::yieldsNode(list.Get()))
         return E_FAIL;
     return dom::identity(list.Get(), pEnumHandle);
 }

@@ -14,7 +14,11 @@ STDMETHODIMP ITarnwickImpl::deleteElement(IUnknown* hElem)
     if (FAILED(dom::parentNode(node.Get(), &parent)) || FAILED(dom::removeChild(parent.Get(), node.Get())))
         return E_FAIL;
 
-    // The cached root stays, also when it was the node removed: null parents keep meaning it.
+    // A removed root leaves the store as clear does: the next operation that needs a root
+    // builds a new one. Wine's msxml3 gives no node identity to compare with, so the
+    // cached root is asked whether it still stands in the document.
+    if (m_pRoot && !dom::hasParent(m_pRoot.Get()))
+        m_pRoot.Reset();
     afterChange([&] { Fire_onElementDeleted(node.Get()); });
     return S_OK;
 }

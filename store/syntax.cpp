@@ -424,7 +424,14 @@ bool isStorableElementName(const wchar_t* name, size_t length) noexcept
 bool isStorableAttributeName(const wchar_t* name, size_t length) noexcept
 {
     static const wchar_t kXmlPrefix[] = L"xml:";
+    static const wchar_t kNamespaceDeclaration[] = L"xmlns";
     const size_t prefix = std::size(kXmlPrefix) - 1;
+    // A bare xmlns declares the element's namespace: the file reads back with the element
+    // in that namespace, where its name no longer finds it, and Wine's msxml3 keeps no
+    // such attribute.
+    const size_t declaration = std::size(kNamespaceDeclaration) - 1;
+    if (name && length == declaration && std::wmemcmp(name, kNamespaceDeclaration, declaration) == 0)
+        return false;
     if (name && length > prefix && std::wmemcmp(name, kXmlPrefix, prefix) == 0)
         return isNcName(name + prefix, length - prefix);
     return isNcName(name, length);

@@ -21,7 +21,8 @@ bool isXmlText(const wchar_t* text, size_t length) noexcept;
 // Names the store can write and read back as they were. A prefixed name reads back
 // only under a declaration of its prefix, which the store does not write, so names
 // have no colon; an attribute may also be in the "xml" namespace ("xml:lang",
-// "xml:space"), whose prefix is bound without a declaration.
+// "xml:space"), whose prefix is bound without a declaration. A bare "xmlns" is no
+// attribute the store can keep: it would move the element into a namespace.
 bool isStorableElementName(const wchar_t* name, size_t length) noexcept;
 bool isStorableAttributeName(const wchar_t* name, size_t length) noexcept;
 

@@ -351,6 +351,8 @@ TEST(SyntaxNames, StorableNamesHaveNoPrefixButTheXmlOneOnAttributes)
         {L"xml:a:b", false, false},
         {L"XML:lang", false, false},
         {L"xmlns:a", false, false},
+        {L"xmlns", true, false},
+        {L"xmlnsa", true, true},
         {L"", false, false},
         {L"9a", false, false},
         {L"a\0", false, false},
