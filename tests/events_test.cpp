@@ -13,6 +13,14 @@
 namespace tarnwick_test {
 namespace {
 
+// The URL a load of path announces: "file:///" and the full path with forward slashes
+// (the test folders hold no character that needs escaping).
+std::wstring urlOf(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return L"file:///" + path;
+}
+
 class EventsTest : public StoreTest {
 protected:
     void SetUp() override
@@ -60,7 +68,7 @@ protected:
     {
         std::vector<std::wstring> lines;
         for (const wchar_t* name : names)
-            lines.push_back(std::wstring(name) + L": persist file://" + source);
+            lines.push_back(std::wstring(name) + L": persist " + urlOf(source));
         return lines;
     }
 
