@@ -130,13 +130,75 @@ HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url) noexcept
     return SUCCEEDED(hr) && loaded != VARIANT_FALSE ? S_OK : E_FAIL;
 }
 
-HRESULT save(IXMLDOMDocument* doc, const OLECHAR* fileName) noexcept
+HRESULT save(IXMLDOMDocument* doc, IStream* stream) noexcept
 {
-    framework::Bstr text;
-    FW_RETURN_IF_FAILED(text.assign(fileName));
     framework::Variant target;
-    target.setBstr(std::move(text));
+    V_VT(target.put()) = VT_UNKNOWN;
+    V_UNKNOWN(&target.get()) = stream;
+    stream->AddRef();
     return doc->save(target.get());
+}
+
+DetachedChildren::~DetachedChildren()
+{
+    clear();
+}
+
+void DetachedChildren::clear() noexcept
+{
+    for (size_t i = 0; i < m_count; ++i)
+        m_nodes[i]->Release();
+    CoTaskMemFree(m_nodes);
+    m_nodes = nullptr;
+    m_count = 0;
+    m_capacity = 0;
+}
+
+HRESULT DetachedChildren::detach(IXMLDOMDocument* doc) noexcept
+{
+    clear();
+    for (;;) {
+        ComPtr<IXMLDOMNode> child;
+        if (doc->get_firstChild(&child) != S_OK || !child)
+            return S_OK;
+        if (m_count == m_capacity) {
+            const size_t capacity = m_capacity ? m_capacity * 2 : 4;
+            void* grown = CoTaskMemRealloc(m_nodes, capacity * sizeof *m_nodes);
+            if (!grown) {
+                // Putting back what was taken is the best that can be done.
+                static_cast<void>(restore(doc));
+                return E_OUTOFMEMORY;
+            }
+            m_nodes = static_cast<IXMLDOMNode**>(grown);
+            m_capacity = capacity;
+        }
+        ComPtr<IXMLDOMNode> removed;
+        if (FAILED(doc->removeChild(child.Get(), &removed))) {
+            static_cast<void>(restore(doc));
+            return E_FAIL;
+        }
+        m_nodes[m_count++] = child.Detach();
+    }
+}
+
+HRESULT DetachedChildren::restore(IXMLDOMDocument* doc) noexcept
+{
+    HRESULT hr = S_OK;
+    for (;;) {
+        ComPtr<IXMLDOMNode> child;
+        if (doc->get_firstChild(&child) != S_OK || !child)
+            break;
+        ComPtr<IXMLDOMNode> removed;
+        if (FAILED(doc->removeChild(child.Get(), &removed))) {
+            hr = E_FAIL;
+            break;
+        }
+    }
+    for (size_t i = 0; i < m_count; ++i)
+        if (FAILED(doc->appendChild(m_nodes[i], nullptr)))
+            hr = E_FAIL;
+    clear();
+    return hr;
 }
 
 HRESULT appendDeclaration(IXMLDOMDocument* doc) noexcept

@@ -25,8 +25,32 @@ HRESULT createDocument(IXMLDOMDocument** out) noexcept;
 // Reads the document from url (loading is synchronous); E_FAIL unless the DOM reports
 // success both in its result and in its flag. Its own error is not passed on.
 HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url) noexcept;
-// Writes the whole document to the named file; the DOM's own result.
-HRESULT save(IXMLDOMDocument* doc, const OLECHAR* fileName) noexcept;
+// Serializes the whole document into stream; the DOM's own result. The bytes are the
+// ones the DOM writes to a file name (Wine's msxml3 writes both alike).
+HRESULT save(IXMLDOMDocument* doc, IStream* stream) noexcept;
+
+// The document's top-level nodes, taken out of it in order and held, so that a load
+// that fails can be undone with the very same nodes (handles to them stay valid).
+class DetachedChildren {
+public:
+    DetachedChildren() noexcept = default;
+    DetachedChildren(const DetachedChildren&) = delete;
+    DetachedChildren& operator=(const DetachedChildren&) = delete;
+    ~DetachedChildren();
+
+    // Takes every top-level node out of doc. On failure the nodes already taken are
+    // put back.
+    HRESULT detach(IXMLDOMDocument* doc) noexcept;
+    // Empties doc of whatever it holds now and puts the held nodes back in order.
+    HRESULT restore(IXMLDOMDocument* doc) noexcept;
+
+private:
+    void clear() noexcept;
+
+    IXMLDOMNode** m_nodes = nullptr;
+    size_t m_count = 0;
+    size_t m_capacity = 0;
+};
 
 // Appends the XML declaration (version="1.0") as the document's last top-level node.
 HRESULT appendDeclaration(IXMLDOMDocument* doc) noexcept;

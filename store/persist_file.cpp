@@ -1,8 +1,10 @@
-// Loading and saving the store as an XML file. Loading goes through the DOM's own
-// loader with a "file://" URL, saving through its serializer with the plain name.
+// Loading and saving the store as an XML file. Both work on the name's full path:
+// loading gives the DOM a "file:///" URL that names exactly that file, saving writes
+// a new file beside it and puts it in place only once it is whole.
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
+#include "store/file_stream.h"
 
 #include <cstring>
 #include <cwchar>
@@ -13,15 +15,52 @@ using framework::Variant;
 
 namespace {
 
-// "file://" followed by the name character for character: no conversion, no escaping.
-HRESULT fileUrl(LPCOLESTR fileName, Bstr& url)
+// The name made absolute against the current folder, as the file system reads it.
+HRESULT fullPath(LPCOLESTR fileName, Bstr& path)
 {
-    static const OLECHAR kScheme[] = L"file://";
+    const DWORD needed = GetFullPathNameW(fileName, 0, nullptr, nullptr);
+    if (needed == 0)
+        return E_FAIL;
+    Bstr buffer;
+    FW_RETURN_IF_FAILED(buffer.assign(nullptr, needed - 1));
+    const DWORD length = GetFullPathNameW(fileName, needed, buffer.get(), nullptr);
+    if (length == 0 || length >= needed)
+        return E_FAIL;
+    return path.assign(buffer.get(), length);
+}
+
+// Characters that a URL reads as its own syntax rather than as part of the path.
+bool needsEscape(OLECHAR c)
+{
+    return c == L'%' || c == L'?' || c == L'#' || c == L' ' || c < 0x20;
+}
+
+// "file:///" and the full path with forward slashes and the characters above escaped
+// as %XX. Other characters stay as they are: Wine's msxml3 reads non-ASCII characters
+// literally and does not decode their UTF-8 escapes.
+HRESULT fileUrl(const Bstr& path, Bstr& url)
+{
+    static const OLECHAR kScheme[] = L"file:///";
+    static const OLECHAR kHex[] = L"0123456789ABCDEF";
     const size_t schemeLength = std::wcslen(kScheme);
-    const size_t nameLength = std::wcslen(fileName);
-    FW_RETURN_IF_FAILED(url.assign(nullptr, static_cast<UINT>(schemeLength + nameLength)));
-    std::wmemcpy(url.get(), kScheme, schemeLength);
-    std::wmemcpy(url.get() + schemeLength, fileName, nameLength);
+    const UINT pathLength = SysStringLen(path.get());
+    size_t length = schemeLength;
+    for (UINT i = 0; i < pathLength; ++i)
+        length += needsEscape(path.get()[i]) ? 3 : 1;
+    FW_RETURN_IF_FAILED(url.assign(nullptr, static_cast<UINT>(length)));
+    OLECHAR* out = url.get();
+    std::wmemcpy(out, kScheme, schemeLength);
+    out += schemeLength;
+    for (UINT i = 0; i < pathLength; ++i) {
+        const OLECHAR c = path.get()[i];
+        if (needsEscape(c)) {
+            *out++ = L'%';
+            *out++ = kHex[(c >> 4) & 0xF];
+            *out++ = kHex[c & 0xF];
+        } else {
+            *out++ = c == L'\\' ? L'/' : c;
+        }
+    }
     return S_OK;
 }
 
@@ -68,20 +107,25 @@ STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR pszFileName, DWORD)
     if (!m_pDoc)
         return E_FAIL;
 
-    Bstr url;
-    FW_RETURN_IF_FAILED(fileUrl(pszFileName, url));
     // The name is remembered whether or not the load succeeds.
     FW_RETURN_IF_FAILED(rememberFile(m_bstrCurFile, pszFileName));
+    Bstr path;
+    FW_RETURN_IF_FAILED(fullPath(pszFileName, path));
+    Bstr url;
+    FW_RETURN_IF_FAILED(fileUrl(path, url));
 
+    // The DOM empties the document before it reads; a failed read gets the old
+    // content back, the same nodes, so the cached root and clients' handles hold.
+    dom::DetachedChildren previous;
+    FW_RETURN_IF_FAILED(previous.detach(m_pDoc.Get()));
     const HRESULT loaded = dom::load(m_pDoc.Get(), url.get());
-    if (loaded == E_OUTOFMEMORY)
-        return loaded;
+    if (FAILED(loaded)) {
+        // The load's failure is the answer, whether or not everything went back.
+        static_cast<void>(previous.restore(m_pDoc.Get()));
+        return loaded == E_OUTOFMEMORY ? loaded : E_FAIL;
+    }
 
-    // The cache follows whatever the document holds now, after success or failure.
     reloadRoot();
-    if (FAILED(loaded))
-        return E_FAIL;
-
     afterChange([&] {
         GUID iid = IID_IPersistFile;
         Variant data;
@@ -98,10 +142,12 @@ STDMETHODIMP ITarnwickImpl::Save(LPCOLESTR pszFileName, BOOL fRemember)
     if (!m_pDoc)
         return E_FAIL;
 
-    const HRESULT hr = dom::save(m_pDoc.Get(), pszFileName);
-    if (SUCCEEDED(hr) && fRemember)
+    Bstr path;
+    FW_RETURN_IF_FAILED(fullPath(pszFileName, path));
+    FW_RETURN_IF_FAILED(file_stream::saveReplacing(m_pDoc.Get(), path.get()));
+    if (fRemember)
         FW_RETURN_IF_FAILED(rememberFile(m_bstrCurFile, pszFileName));
-    return hr;
+    return S_OK;
 }
 
 STDMETHODIMP ITarnwickImpl::SaveCompleted(LPCOLESTR pszFileName)

@@ -123,7 +123,7 @@ TEST_F(DebugSaveTest, FailingAutoSaveChangesNeitherResultNorEvent)
         ASSERT_EQ(S_OK, setDebugMode(1, name));
         sink->events.clear();
         EXPECT_EQ(S_OK, load()) << narrow(name);
-        EXPECT_EQ(std::vector<std::wstring>{L"persist file://" + source}, sink->events) << narrow(name);
+        EXPECT_EQ(std::vector<std::wstring>{L"persist " + urlOf(source)}, sink->events) << narrow(name);
         EXPECT_EQ(std::vector<std::wstring>{L"source.xml"}, filesInTestFolder()) << narrow(name);
     }
 }
@@ -149,7 +149,7 @@ TEST_F(DebugSaveTest, EventSwitchSilencesOnPersistButNotTheAutoSave)
 
     EXPECT_EQ(S_OK, store->setNotify(5));
     ASSERT_EQ(S_OK, load());
-    EXPECT_EQ(std::vector<std::wstring>{L"persist file://" + source}, sink->events) << "any non-zero value is on";
+    EXPECT_EQ(std::vector<std::wstring>{L"persist " + urlOf(source)}, sink->events) << "any non-zero value is on";
 }
 
 } // namespace

@@ -52,7 +52,7 @@ protected:
     {
         std::vector<std::wstring> lines;
         for (const wchar_t* name : names)
-            lines.push_back(std::wstring(name) + L": persist file://" + source);
+            lines.push_back(std::wstring(name) + L": persist " + urlOf(source));
         return lines;
     }
 

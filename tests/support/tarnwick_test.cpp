@@ -188,6 +188,12 @@ void writeFile(const std::wstring& path, const std::string& text)
     out << text;
 }
 
+std::wstring urlOf(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    return L"file:///" + path;
+}
+
 std::wstring windowsPath(std::wstring path)
 {
     std::replace(path.begin(), path.end(), L'/', L'\\');

@@ -75,6 +75,10 @@ bool fileExists(const std::wstring& path);
 std::string readFile(const std::wstring& path);
 void writeFile(const std::wstring& path, const std::string& text);
 
+// The URL that a load of path announces: "file:///" and the full path with forward
+// slashes (for folders that hold no character that needs escaping).
+std::wstring urlOf(std::wstring path);
+
 // A path with forward slashes (as the build writes them) turned into a Windows path.
 std::wstring windowsPath(std::wstring path);
 
