@@ -3,6 +3,7 @@
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
+#include "store/failure.h"
 #include "store/syntax.h"
 
 using framework::ComPtr;
@@ -57,8 +58,13 @@ STDMETHODIMP ITarnwickImpl::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT
     if (!attrValue)
         return E_POINTER;
     // Only what reads back from a saved file under the same name and with the same text is written.
-    if (!syntax::isStorableAttributeName(attrname, SysStringLen(attrname)) || !isStorableValue(*attrValue))
-        return E_FAIL;
+    if (!syntax::isStorableAttributeName(attrname, SysStringLen(attrname)))
+        return failure::notAnAttributeName(attrname, SysStringLen(attrname));
+    if (!isStorableValue(*attrValue))
+        return failure::refuse(E_FAIL, [attrname] {
+            return L"The value for attribute " + failure::quoted(attrname) +
+                   L" holds characters that an XML file cannot carry.";
+        });
 
     ComPtr<IXMLDOMAttribute> attribute;
     if (SUCCEEDED(dom::getAttributeNode(element.Get(), attrname, &attribute))) {

@@ -1,8 +1,10 @@
 #include "store/dom.h"
 
+#include "store/failure.h"
 #include "store/syntax.h"
 
 #include <cwchar>
+#include <string>
 #include <utility>
 
 namespace dom {
@@ -104,6 +106,36 @@ bool isAncestorOrSelf(IXMLDOMNode* child, IXMLDOMNode* parent)
     return false;
 }
 
+HRESULT notAName(BSTR name) noexcept
+{
+    return failure::refuse(E_FAIL, [name] { return failure::quoted(name) + L" is not an XML name."; });
+}
+
+HRESULT notAQuery(BSTR query) noexcept
+{
+    return failure::refuse(E_FAIL, [query] {
+        return failure::quoted(query) + L" is not a selection query: it stops before it is complete.";
+    });
+}
+
+// The parser's own account of why a document did not load, as "reason (line L,
+// column C)"; empty when the DOM gives none.
+std::wstring parseErrorOf(IXMLDOMDocument* doc)
+{
+    ComPtr<IXMLDOMParseError> error;
+    framework::Bstr reason;
+    if (doc->get_parseError(&error) != S_OK || !error || error->get_reason(reason.put()) != S_OK || !reason.get())
+        return std::wstring();
+    std::wstring text(reason.get());
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    long line = 0;
+    long column = 0;
+    if (error->get_line(&line) == S_OK && error->get_linepos(&column) == S_OK && line > 0)
+        text += L" (line " + std::to_wstring(line) + L", column " + std::to_wstring(column) + L")";
+    return text;
+}
+
 } // namespace
 
 HRESULT createDocument(IXMLDOMDocument** out) noexcept
@@ -119,7 +151,7 @@ HRESULT createDocument(IXMLDOMDocument** out) noexcept
     return S_OK;
 }
 
-HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url) noexcept
+HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url, const OLECHAR* fileName) noexcept
 {
     framework::Bstr text;
     FW_RETURN_IF_FAILED(text.assign(url));
@@ -127,7 +159,12 @@ HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url) noexcept
     source.setBstr(std::move(text));
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT hr = doc->load(source.get(), &loaded);
-    return SUCCEEDED(hr) && loaded != VARIANT_FALSE ? S_OK : E_FAIL;
+    if (SUCCEEDED(hr) && loaded != VARIANT_FALSE)
+        return S_OK;
+    return failure::refuse(E_FAIL, [doc, fileName] {
+        const std::wstring reason = parseErrorOf(doc);
+        return failure::quoted(fileName) + L" could not be loaded" + (reason.empty() ? L"." : L": " + reason);
+    });
 }
 
 HRESULT save(IXMLDOMDocument* doc, IStream* stream) noexcept
@@ -236,7 +273,7 @@ HRESULT setDocumentElement(IXMLDOMDocument* doc, IXMLDOMElement* element) noexce
 HRESULT createElement(IXMLDOMDocument* doc, BSTR name, IXMLDOMElement** out) noexcept
 {
     if (!syntax::isXmlName(name))
-        return E_FAIL;
+        return notAName(name);
     ComPtr<IXMLDOMElement> element;
     if (doc->createElement(name, &element) != S_OK || !element)
         return E_FAIL;
@@ -247,7 +284,7 @@ HRESULT createElement(IXMLDOMDocument* doc, BSTR name, IXMLDOMElement** out) noe
 HRESULT createElementNode(IXMLDOMDocument* doc, BSTR name, IXMLDOMNode** out) noexcept
 {
     if (!syntax::isXmlName(name))
-        return E_FAIL;
+        return notAName(name);
     VARIANT type;
     V_VT(&type) = VT_I4;
     V_I4(&type) = NODE_ELEMENT;
@@ -261,7 +298,7 @@ HRESULT createElementNode(IXMLDOMDocument* doc, BSTR name, IXMLDOMNode** out) no
 HRESULT createAttribute(IXMLDOMDocument* doc, BSTR name, IXMLDOMAttribute** out) noexcept
 {
     if (!syntax::isXmlName(name))
-        return E_FAIL;
+        return notAName(name);
     ComPtr<IXMLDOMAttribute> attribute;
     if (doc->createAttribute(name, &attribute) != S_OK || !attribute)
         return E_FAIL;
@@ -272,14 +309,16 @@ HRESULT createAttribute(IXMLDOMDocument* doc, BSTR name, IXMLDOMAttribute** out)
 HRESULT appendChild(IXMLDOMNode* parent, IXMLDOMNode* child) noexcept
 {
     if (isAncestorOrSelf(child, parent))
-        return E_FAIL;
+        return failure::refuse(E_FAIL, [] {
+            return std::wstring(L"An element cannot go below itself or one of its own descendants.");
+        });
     return FAILED(parent->appendChild(child, nullptr)) ? E_FAIL : S_OK;
 }
 
 HRESULT selectSingleNode(IXMLDOMNode* context, BSTR query, IXMLDOMNode** out) noexcept
 {
     if (!syntax::isCompleteQuery(query))
-        return E_FAIL;
+        return notAQuery(query);
     ComPtr<IXMLDOMNode> node;
     if (context->selectSingleNode(query, &node) != S_OK || !node)
         return E_FAIL;
@@ -290,7 +329,7 @@ HRESULT selectSingleNode(IXMLDOMNode* context, BSTR query, IXMLDOMNode** out) no
 HRESULT selectNodes(IXMLDOMNode* context, BSTR query, IXMLDOMNodeList** out) noexcept
 {
     if (!syntax::isCompleteQuery(query))
-        return E_FAIL;
+        return notAQuery(query);
     ComPtr<IXMLDOMNodeList> list;
     if (FAILED(context->selectNodes(query, &list)) || !list)
         return E_FAIL;

@@ -23,8 +23,9 @@ using syntax::isXmlName;
 HRESULT createDocument(IXMLDOMDocument** out) noexcept;
 
 // Reads the document from url (loading is synchronous); E_FAIL unless the DOM reports
-// success both in its result and in its flag. Its own error is not passed on.
-HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url) noexcept;
+// success both in its result and in its flag. A failure is described with fileName and
+// the parser's reason.
+HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url, const OLECHAR* fileName) noexcept;
 // Serializes the whole document into stream; the DOM's own result. The bytes are the
 // ones the DOM writes to a file name (Wine's msxml3 writes both alike).
 HRESULT save(IXMLDOMDocument* doc, IStream* stream) noexcept;

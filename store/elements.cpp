@@ -3,6 +3,7 @@
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
+#include "store/failure.h"
 #include "store/syntax.h"
 
 #include <cwchar>
@@ -45,7 +46,7 @@ STDMETHODIMP ITarnwickImpl::createElement(BSTR* pid, IUnknown** pHandle)
     // The identifier is read back from a saved file only when it is a name without a
     // prefix; counted, so that a NUL inside it is refused rather than cut there.
     if (given && !syntax::isStorableElementName(*pid, SysStringLen(*pid)))
-        return E_FAIL;
+        return failure::notAnElementName(*pid, SysStringLen(*pid));
     Bstr id;
     if (given) {
         FW_RETURN_IF_FAILED(id.assign(*pid));
@@ -79,7 +80,10 @@ STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
     // instruction or the document as parent, or the declaration as child, make a file
     // that loses the element or does not load.
     if (!dom::isElement(element.Get()) || (parent && !dom::isElement(parent.Get())))
-        return E_FAIL;
+        return failure::refuse(E_FAIL, [] {
+            return std::wstring(L"Only an element can be added, and only below an element: the store's file "
+                                L"could not hold anything else.");
+        });
     if (!parent)
         FW_RETURN_IF_FAILED(contextNode(nullptr, &parent));
 
@@ -104,7 +108,9 @@ STDMETHODIMP ITarnwickImpl::getElement(IUnknown* parent, BSTR objectID, IUnknown
     // The identifier becomes part of a query, so it must be a name and nothing else:
     // query syntax in it would select other nodes than elements, or crash Wine's msxml3.
     if (objectID && !syntax::isXmlName(objectID, SysStringLen(objectID)))
-        return E_FAIL;
+        return failure::refuse(E_FAIL, [objectID] {
+            return failure::quoted(objectID, SysStringLen(objectID)) + L" is not an XML name.";
+        });
     const OLECHAR* name = objectID ? objectID : kAnyName;
     const size_t prefixLength = std::wcslen(kDescendantsPrefix);
     const size_t nameLength = std::wcslen(name);

@@ -5,6 +5,7 @@
 
 #include "framework/error_info.h"
 #include "store/dom.h"
+#include "store/failure.h"
 
 #include <cstdio>
 #include <string>
@@ -16,11 +17,7 @@ namespace {
 
 const wchar_t kSource[] = L"Orvane.Fenwright.Tarnwick";
 
-// Text of a caller's string for a description, quoted; a null string is said as such.
-std::wstring quoted(const wchar_t* text)
-{
-    return text ? L"'" + std::wstring(text) + L"'" : std::wstring(L"(none)");
-}
+using failure::quoted;
 
 // The element a parent or context handle names: the root for a null handle.
 std::wstring contextName(IUnknown* handle)
@@ -96,18 +93,13 @@ STDMETHODIMP CTarnwick::getRootElement(IUnknown** phElem)
 
 STDMETHODIMP CTarnwick::createElement(BSTR* pid, IUnknown** pHandle)
 {
-    // A failed call leaves the caller's identifier as it was.
-    return reported(IID_ITarnwick, L"createElement", ITarnwickImpl::createElement(pid, pHandle), [&] {
-        return pid && *pid && (*pid)[0] ? quoted(*pid) + L" is not an XML name the store can hold."
-                                        : std::wstring(L"No identifier could be made for the new element.");
-    });
+    return reported(IID_ITarnwick, L"createElement", ITarnwickImpl::createElement(pid, pHandle),
+                    [] { return std::wstring(L"The new element could not be made."); });
 }
 
 STDMETHODIMP CTarnwick::getElement(IUnknown* parent, BSTR objectID, IUnknown** ppobj)
 {
     return reported(IID_ITarnwick, L"getElement", ITarnwickImpl::getElement(parent, objectID, ppobj), [&] {
-        if (objectID && !syntax::isXmlName(objectID, SysStringLen(objectID)))
-            return quoted(objectID) + L" is not an XML name.";
         return L"No element named " + quoted(objectID) + L" below " + contextName(parent) + L".";
     });
 }
@@ -121,11 +113,8 @@ STDMETHODIMP CTarnwick::deleteElement(IUnknown* hElem)
 
 STDMETHODIMP CTarnwick::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT* attrValue)
 {
-    return reported(IID_ITarnwick, L"setAttribute", ITarnwickImpl::setAttribute(hElem, attrname, attrValue), [&] {
-        if (!attrname || !syntax::isStorableAttributeName(attrname, SysStringLen(attrname)))
-            return quoted(attrname) + L" is not an attribute name the store can hold.";
-        return L"The value given for attribute " + quoted(attrname) + L" is not text an XML file can hold.";
-    });
+    return reported(IID_ITarnwick, L"setAttribute", ITarnwickImpl::setAttribute(hElem, attrname, attrValue),
+                    [&] { return L"Attribute " + quoted(attrname) + L" could not be set to that value."; });
 }
 
 STDMETHODIMP CTarnwick::getAttribute(IUnknown* hElem, BSTR attrname, VARIANT* attrValue)
@@ -155,11 +144,8 @@ STDMETHODIMP CTarnwick::getNextElement(IUnknown* enumHandle, BSTR* pid, IUnknown
 
 STDMETHODIMP CTarnwick::createRootElement(BSTR* name, IUnknown** ppelem)
 {
-    // A failed call leaves the caller's name as it was.
-    return reported(IID_ITarnwick, L"createRootElement", ITarnwickImpl::createRootElement(name, ppelem), [&] {
-        return name && *name && (*name)[0] ? quoted(*name) + L" is not an XML name the store can hold."
-                                           : std::wstring(L"The new root element could not be made.");
-    });
+    return reported(IID_ITarnwick, L"createRootElement", ITarnwickImpl::createRootElement(name, ppelem),
+                    [] { return std::wstring(L"The new root element could not be made."); });
 }
 
 STDMETHODIMP CTarnwick::clear()
@@ -192,11 +178,8 @@ STDMETHODIMP CTarnwick::setNotify(LONG bEnabled)
 
 STDMETHODIMP CTarnwick::addElement(IUnknown* pParent, IUnknown* pElem)
 {
-    return reported(IID_ITarnwick, L"addElement", ITarnwickImpl::addElement(pParent, pElem), [&] {
-        return L"The element cannot go below " + contextName(pParent) +
-               L": a parent must be an element of the store, and an element cannot go below itself or its own "
-               L"descendant.";
-    });
+    return reported(IID_ITarnwick, L"addElement", ITarnwickImpl::addElement(pParent, pElem),
+                    [&] { return L"The element could not be added below " + contextName(pParent) + L"."; });
 }
 
 STDMETHODIMP CTarnwick::setElementID(IUnknown* pElem, BSTR id)

@@ -156,7 +156,7 @@ HRESULT saveReplacing(IXMLDOMDocument* doc, const OLECHAR* target, ChunkWriter w
     if (!raw)
         return E_OUTOFMEMORY;
     ComPtr<WriteStream> stream;
-    *stream.GetAddressOf() = raw;
+    framework::adopt(stream, raw);
     const HRESULT saved = dom::save(doc, stream.Get());
     if (saved == E_OUTOFMEMORY)
         return saved;

@@ -118,7 +118,7 @@ STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR pszFileName, DWORD)
     // content back, the same nodes, so the cached root and clients' handles hold.
     dom::DetachedChildren previous;
     FW_RETURN_IF_FAILED(previous.detach(m_pDoc.Get()));
-    const HRESULT loaded = dom::load(m_pDoc.Get(), url.get());
+    const HRESULT loaded = dom::load(m_pDoc.Get(), url.get(), pszFileName);
     if (FAILED(loaded)) {
         // The load's failure is the answer, whether or not everything went back.
         static_cast<void>(previous.restore(m_pDoc.Get()));

@@ -3,6 +3,7 @@
 #include "store/tarnwick.h"
 
 #include "store/dom.h"
+#include "store/failure.h"
 #include "store/syntax.h"
 
 using framework::Bstr;
@@ -66,7 +67,7 @@ STDMETHODIMP ITarnwickImpl::createRootElement(BSTR* name, IUnknown** ppelem)
     const bool given = name && *name && (*name)[0] != 0;
     // A name the new root cannot carry is refused before clear takes anything away.
     if (given && !syntax::isStorableElementName(*name, SysStringLen(*name)))
-        return E_FAIL;
+        return failure::notAnElementName(*name, SysStringLen(*name));
 
     // The sinks that clear calls may release the caller's last reference.
     const ComPtr<IUnknown> alive(controllingUnknown());

@@ -119,7 +119,20 @@ const FailingCall kFailingCalls[] = {
      E_FAIL, &IID_ITarnwick, L"nowhere/at/all"},
     {"addElement under itself",
      [](ITarnwick* s, IPersistFile*, IUnknown* e) { return s->addElement(e, e); }, E_FAIL, &IID_ITarnwick,
-     L"invoice"},
+     L"itself"},
+    {"setAttribute with a prefixed name",
+     [](ITarnwick* s, IPersistFile*, IUnknown* e) {
+         Variant value(L"v");
+         return s->setAttribute(e, bstr(L"a:b").get(), &value.get());
+     },
+     E_FAIL, &IID_ITarnwick, L"a:b"},
+    {"Load of a file that is not XML",
+     [](ITarnwick*, IPersistFile* p, IUnknown*) {
+         const std::wstring path = tempFile(L"broken.xml");
+         writeFile(path, "<root><open></root>\n");
+         return p->Load(path.c_str(), STGM_READ);
+     },
+     E_FAIL, &IID_IPersistFile, L"broken.xml' could not be loaded"},
     {"deleteElement of a null handle", [](ITarnwick* s, IPersistFile*, IUnknown*) { return s->deleteElement(nullptr); },
      E_INVALIDARG, &IID_ITarnwick, L"deleteElement"},
     {"getRootElement without a result pointer",
