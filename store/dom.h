@@ -15,9 +15,6 @@ namespace dom {
 
 using framework::ComPtr;
 
-// True when name (up to its first NUL) matches XML 1.0's Name production.
-using syntax::isXmlName;
-
 // A new, synchronous document that resolves nothing external and does not validate.
 // E_FAIL when the DOM cannot be created, whatever the runtime said.
 HRESULT createDocument(IXMLDOMDocument** out) noexcept;

@@ -45,23 +45,6 @@ protected:
         return text;
     }
 
-    // The names of the files in this test's folder.
-    static std::vector<std::wstring> filesInTestFolder()
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((tempDir() + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            const std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                names.push_back(name);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-        return names;
-    }
-
     ComPtr<IPersistFile> persist;
     std::wstring source;
     std::wstring debugFile;
@@ -111,7 +94,7 @@ TEST_F(DebugSaveTest, SettingsThatWriteNoDebugFile)
             ASSERT_EQ(S_OK, setDebugMode(call.first, call.second)) << c.what;
         sink->events.clear();
         ASSERT_EQ(S_OK, load()) << c.what;
-        EXPECT_EQ(std::vector<std::wstring>{L"source.xml"}, filesInTestFolder()) << c.what;
+        EXPECT_EQ(std::vector<std::wstring>{L"source.xml"}, filesIn(tempDir())) << c.what;
         EXPECT_EQ(1u, sink->events.size()) << c.what;
     }
 }
@@ -124,7 +107,7 @@ TEST_F(DebugSaveTest, FailingAutoSaveChangesNeitherResultNorEvent)
         sink->events.clear();
         EXPECT_EQ(S_OK, load()) << narrow(name);
         EXPECT_EQ(std::vector<std::wstring>{L"persist " + urlOf(source)}, sink->events) << narrow(name);
-        EXPECT_EQ(std::vector<std::wstring>{L"source.xml"}, filesInTestFolder()) << narrow(name);
+        EXPECT_EQ(std::vector<std::wstring>{L"source.xml"}, filesIn(tempDir())) << narrow(name);
     }
 }
 

@@ -67,22 +67,6 @@ protected:
 };
 
 // Every file in folder, by name.
-std::vector<std::wstring> filesIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return names;
-}
-
 // A folder, new or left by an earlier run (the test folder is emptied of files only).
 bool makeFolder(const std::wstring& path)
 {

@@ -200,6 +200,7 @@ struct NameCase {
 const NameCase kNameCases[] = {
     // ASCII.
     {L"root", true},
+    {L"ID6F9619FF-8B86-D011-B42D-00CF4FC964FF", true}, // a generated identifier
     {L"_a", true},
     {L":a", true},
     {L"a:b", true},

@@ -188,6 +188,22 @@ void writeFile(const std::wstring& path, const std::string& text)
     out << text;
 }
 
+std::vector<std::wstring> filesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
 std::wstring urlOf(std::wstring path)
 {
     std::replace(path.begin(), path.end(), L'\\', L'/');

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarnwick_test {
 
@@ -72,6 +73,8 @@ inline BSTR const kStringSentinel = reinterpret_cast<BSTR>(0x1d);
 std::wstring tempDir();
 std::wstring tempFile(const wchar_t* name);
 bool fileExists(const std::wstring& path);
+// The names of the files and folders in folder.
+std::vector<std::wstring> filesIn(const std::wstring& folder);
 std::string readFile(const std::wstring& path);
 void writeFile(const std::wstring& path, const std::string& text);
 
