@@ -98,7 +98,8 @@ STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
     afterChange([&] {
         // Sinks get a null identifier if the name cannot be read; the element is attached all the same.
         Bstr name;
-        dom::nodeName(element.Get(), name);
+        if (hasSinks())
+            dom::nodeName(element.Get(), name);
         Fire_onElementCreated(parent.Get(), name.get(), element.Get());
     });
     return S_OK;
