@@ -297,7 +297,8 @@ bool isTrue(VARIANT_BOOL value) noexcept
 // doc and seeing the node's document follow, both ways, names one document exactly,
 // under MSXML too (one COM object per document, seen through either pointer), and
 // costs only flag reads and writes on the success path. No DOM work runs between the
-// flip and its undoing.
+// flip and its undoing. Wine's msxml3 puts a new underlying document in place at each
+// load, so there a node made before a load belongs to the one put away.
 bool belongsTo(IXMLDOMDocument* doc, IXMLDOMNode* node) noexcept
 {
     const ComPtr<IXMLDOMDocument> owner = documentOf(node);
