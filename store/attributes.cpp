@@ -55,6 +55,9 @@ STDMETHODIMP ITarnwickImpl::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT
 {
     ComPtr<IXMLDOMElement> element;
     FW_RETURN_IF_FAILED(dom::asElement(hElem, &element));
+    // Another document's element changes only through its own store.
+    if (!dom::belongsTo(m_pDoc.Get(), element.Get()))
+        return E_INVALIDARG;
     if (!attrValue)
         return E_POINTER;
     // Only what reads back from a saved file under the same name and with the same text is written.

@@ -371,6 +371,54 @@ HRESULT asNodeList(IUnknown* handle, IXMLDOMNodeList** out) noexcept
     return handleAs(handle, out);
 }
 
+namespace {
+
+// The document a node belongs to, one reference; null when the DOM names none.
+ComPtr<IXMLDOMDocument> documentOf(IXMLDOMNode* node) noexcept
+{
+    ComPtr<IXMLDOMDocument> owner;
+    if (node->get_ownerDocument(&owner) == S_OK && owner)
+        return owner;
+    // MSXML names no owner document for a document: it is its own.
+    ComPtr<IXMLDOMDocument> self;
+    return SUCCEEDED(node->QueryInterface(IID_PPV_ARGS(&self))) ? self : nullptr;
+}
+
+bool isTrue(VARIANT_BOOL value) noexcept
+{
+    return value != VARIANT_FALSE;
+}
+
+} // namespace
+
+// Wine's msxml3 makes a new COM object for each retrieval of a document (its
+// ownerDocument too), so comparing COM identities would refuse every node of the
+// store's own document. What all those objects share is the document's properties,
+// kept once per underlying document; preserveWhiteSpace is one of them. Flipping it on
+// doc and seeing the node's document follow, both ways, names one document exactly,
+// under MSXML too (one COM object per document, seen through either pointer), and
+// costs only flag reads and writes on the success path. No DOM work runs between the
+// flip and its undoing. Wine's msxml3 puts a new underlying document in place at each
+// load, so there a node made before a load belongs to the one put away.
+bool belongsTo(IXMLDOMDocument* doc, IXMLDOMNode* node) noexcept
+{
+    const ComPtr<IXMLDOMDocument> owner = documentOf(node);
+    if (!owner)
+        return false;
+    VARIANT_BOOL setting = VARIANT_FALSE;
+    if (doc->get_preserveWhiteSpace(&setting) != S_OK)
+        return false;
+    const VARIANT_BOOL flipped = isTrue(setting) ? VARIANT_FALSE : VARIANT_TRUE;
+    if (doc->put_preserveWhiteSpace(flipped) != S_OK)
+        return false;
+    VARIANT_BOOL seen = setting;
+    const bool followedFlip = owner->get_preserveWhiteSpace(&seen) == S_OK && isTrue(seen) == isTrue(flipped);
+    // The DOM took the flag a moment ago; should it refuse it back, nothing better can be done.
+    doc->put_preserveWhiteSpace(setting);
+    seen = flipped;
+    return followedFlip && owner->get_preserveWhiteSpace(&seen) == S_OK && isTrue(seen) == isTrue(setting);
+}
+
 bool isElement(IXMLDOMNode* node) noexcept
 {
     DOMNodeType type = NODE_INVALID;

@@ -85,6 +85,11 @@ HRESULT asNode(IUnknown* handle, IXMLDOMNode** out) noexcept;
 HRESULT asElement(IUnknown* handle, IXMLDOMElement** out) noexcept;
 HRESULT asNodeList(IUnknown* handle, IXMLDOMNodeList** out) noexcept;
 
+// True when the node belongs to doc: doc itself, or a node whose owner document doc
+// is. A node of another store's document, of a plain DOMDocument or of a document
+// whose every other user is gone belongs elsewhere.
+bool belongsTo(IXMLDOMDocument* doc, IXMLDOMNode* node) noexcept;
+
 // True when the node is an element (not text, a comment, an instruction, an attribute
 // or the document).
 bool isElement(IXMLDOMNode* node) noexcept;

@@ -73,9 +73,17 @@ STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
 {
     ComPtr<IXMLDOMNode> element;
     FW_RETURN_IF_FAILED(dom::asNode(pElem, &element));
+    // A node of another document is not the store's to move: the append would change
+    // that document without its store's events or debug file. Wine's msxml3 even frees
+    // a released store's document during the append while the moved node still uses it.
+    if (!dom::belongsTo(m_pDoc.Get(), element.Get()))
+        return E_INVALIDARG;
     ComPtr<IXMLDOMNode> parent;
-    if (pParent)
+    if (pParent) {
         FW_RETURN_IF_FAILED(dom::asNode(pParent, &parent));
+        if (!dom::belongsTo(m_pDoc.Get(), parent.Get()))
+            return E_INVALIDARG;
+    }
     // Only an element under an element is saved where it reads back: text, a comment, an
     // instruction or the document as parent, or the declaration as child, make a file
     // that loses the element or does not load.
@@ -94,7 +102,8 @@ STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
     afterChange([&] {
         // Sinks get a null identifier if the name cannot be read; the element is attached all the same.
         Bstr name;
-        dom::nodeName(element.Get(), name);
+        if (hasSinks())
+            dom::nodeName(element.Get(), name);
         Fire_onElementCreated(parent.Get(), name.get(), element.Get());
     });
     return S_OK;

@@ -215,6 +215,193 @@ INSTANTIATE_TEST_SUITE_P(Refusals, HardeningTest, ::testing::ValuesIn(kRefusals)
 
 class AcceptanceTest : public WatchedStoreTest {};
 
+// Nodes that another document owns, aimed at by a store that must not change them:
+// those of a second store (watched as the first one is), of a plain DOMDocument that
+// no store owns, and of a store already released (whose handles keep its document).
+struct Foreign {
+    ComPtr<IUnknown> ownLoose; // made by the calling store, attached nowhere
+    ComPtr<IUnknown> document;
+    ComPtr<IUnknown> root;
+    ComPtr<IUnknown> a;
+    ComPtr<IUnknown> loose;
+    ComPtr<IUnknown> plainElement;
+    ComPtr<IUnknown> plainChild;
+    ComPtr<IUnknown> releasedElement; // attached under its released store's root
+    ComPtr<IUnknown> releasedLoose;
+};
+
+struct ForeignRefusal {
+    const char* name;
+    HRESULT (*call)(ITarnwick* store, Foreign& nodes);
+};
+
+HRESULT setAmount(ITarnwick* store, IUnknown* element)
+{
+    return setText(store, element, bstr(L"amount"), bstr(L"1250"));
+}
+
+const ForeignRefusal kForeignRefusals[] = {
+    {"DeleteOthersElement", [](ITarnwick* s, Foreign& n) { return s->deleteElement(n.a.Get()); }},
+    {"DeleteOthersRoot", [](ITarnwick* s, Foreign& n) { return s->deleteElement(n.root.Get()); }},
+    {"DeleteOthersDocument", [](ITarnwick* s, Foreign& n) { return s->deleteElement(n.document.Get()); }},
+    {"SetOnOthersElement", [](ITarnwick* s, Foreign& n) { return setAmount(s, n.a.Get()); }},
+    {"SetOnOthersRoot", [](ITarnwick* s, Foreign& n) { return setAmount(s, n.root.Get()); }},
+    {"SetOnOthersLoose", [](ITarnwick* s, Foreign& n) { return setAmount(s, n.loose.Get()); }},
+    {"AddUnderOthersElement", [](ITarnwick* s, Foreign& n) { return s->addElement(n.a.Get(), n.ownLoose.Get()); }},
+    {"AddUnderOthersRoot", [](ITarnwick* s, Foreign& n) { return s->addElement(n.root.Get(), n.ownLoose.Get()); }},
+    {"AddUnderOthersDocument",
+     [](ITarnwick* s, Foreign& n) { return s->addElement(n.document.Get(), n.ownLoose.Get()); }},
+    {"AddOthersElement", [](ITarnwick* s, Foreign& n) { return s->addElement(nullptr, n.a.Get()); }},
+    {"AddOthersLoose", [](ITarnwick* s, Foreign& n) { return s->addElement(nullptr, n.loose.Get()); }},
+    {"AddOthersElementUnderOthers", [](ITarnwick* s, Foreign& n) { return s->addElement(n.root.Get(), n.loose.Get()); }},
+    {"AddPlainElement", [](ITarnwick* s, Foreign& n) { return s->addElement(nullptr, n.plainChild.Get()); }},
+    {"AddUnderPlainElement",
+     [](ITarnwick* s, Foreign& n) { return s->addElement(n.plainElement.Get(), n.ownLoose.Get()); }},
+    {"SetOnPlainElement", [](ITarnwick* s, Foreign& n) { return setAmount(s, n.plainElement.Get()); }},
+    {"DeletePlainElement", [](ITarnwick* s, Foreign& n) { return s->deleteElement(n.plainChild.Get()); }},
+    {"AddReleasedElement", [](ITarnwick* s, Foreign& n) { return s->addElement(nullptr, n.releasedElement.Get()); }},
+    {"AddReleasedLoose", [](ITarnwick* s, Foreign& n) { return s->addElement(nullptr, n.releasedLoose.Get()); }},
+    {"SetOnReleasedElement", [](ITarnwick* s, Foreign& n) { return setAmount(s, n.releasedElement.Get()); }},
+    {"DeleteReleasedElement", [](ITarnwick* s, Foreign& n) { return s->deleteElement(n.releasedElement.Get()); }},
+};
+
+// The calling store is the watched one; the other store has a sink and a debug file of
+// its own, the plain document <plain><child/></plain>.
+class ForeignNodeTest : public WatchedStoreTest, public ::testing::WithParamInterface<ForeignRefusal> {
+protected:
+    void SetUp() override
+    {
+        WatchedStoreTest::SetUp();
+        addChild(store.Get(), nullptr, L"mine");
+        ASSERT_EQ(S_OK, store->createElement(nullptr, &nodes.ownLoose));
+
+        other = newStore();
+        otherSink = RecordingSink::create(L"other");
+        ASSERT_EQ(S_OK, otherSink->advise(other.Get()));
+        otherDebugFile = tempFile(L"other-debug.xml");
+        Bstr file = bstr(otherDebugFile.c_str());
+        ASSERT_EQ(S_OK, other->setDebugMode(1, file.get()));
+        ASSERT_EQ(S_OK, other->getRootElement(&nodes.root));
+        nodes.a = addChild(other.Get(), nullptr, L"a");
+        ASSERT_EQ(S_OK, other->createElement(nullptr, &nodes.loose));
+        ASSERT_EQ(S_OK, documentOf(other.Get()).As(&nodes.document));
+
+        const CLSID clsidDomDocument = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+        ASSERT_EQ(S_OK, CoCreateInstance(clsidDomDocument, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&plain)));
+        Bstr xml = bstr(L"<plain><child/></plain>");
+        VARIANT_BOOL loaded = VARIANT_FALSE;
+        ASSERT_EQ(S_OK, plain->loadXML(xml.get(), &loaded));
+        ComPtr<IXMLDOMElement> plainRoot;
+        ComPtr<IXMLDOMNode> plainChild;
+        ASSERT_EQ(S_OK, plain->get_documentElement(&plainRoot));
+        ASSERT_EQ(S_OK, plainRoot->get_firstChild(&plainChild));
+        ASSERT_EQ(S_OK, plainRoot.As(&nodes.plainElement));
+        ASSERT_EQ(S_OK, plainChild.As(&nodes.plainChild));
+
+        // One store for each, so that each handle holds the last references to its document.
+        ComPtr<ITarnwick> released = newStore();
+        nodes.releasedElement = addChild(released.Get(), nullptr, L"gone");
+        released = newStore();
+        ASSERT_EQ(S_OK, released->createElement(nullptr, &nodes.releasedLoose));
+        released.Reset();
+
+        forgetSideEffects();
+        otherSink->events.clear();
+        DeleteFileW(otherDebugFile.c_str());
+    }
+
+    void TearDown() override
+    {
+        nodes = Foreign{};
+        plain.Reset();
+        other.Reset();
+        otherSink.Reset();
+        WatchedStoreTest::TearDown();
+    }
+
+    Foreign nodes;
+    ComPtr<ITarnwick> other;
+    ComPtr<RecordingSink> otherSink;
+    std::wstring otherDebugFile;
+    ComPtr<IXMLDOMDocument> plain;
+};
+
+std::wstring nodeXml(IUnknown* handle)
+{
+    ComPtr<IXMLDOMNode> node;
+    Bstr xml;
+    if (FAILED(handle->QueryInterface(IID_PPV_ARGS(&node))) || FAILED(node->get_xml(xml.put())) || !xml.get())
+        return L"";
+    return std::wstring(xml.get(), xml.length());
+}
+
+TEST_P(ForeignNodeTest, RefusedWithoutChangingEitherDocument)
+{
+    const std::wstring mine = xmlOf(store.Get());
+    const std::wstring others = xmlOf(other.Get());
+    const std::wstring plainXml = xmlOf(plain.Get());
+    const std::wstring releasedXml = nodeXml(nodes.releasedElement.Get());
+    EXPECT_EQ(E_INVALIDARG, GetParam().call(store.Get(), nodes));
+    EXPECT_EQ(mine, xmlOf(store.Get()));
+    EXPECT_EQ(others, xmlOf(other.Get()));
+    EXPECT_EQ(plainXml, xmlOf(plain.Get()));
+    EXPECT_EQ(releasedXml, nodeXml(nodes.releasedElement.Get()));
+    expectSilence(GetParam().name);
+    EXPECT_TRUE(otherSink->events.empty()) << GetParam().name;
+    EXPECT_FALSE(fileExists(otherDebugFile)) << GetParam().name;
+    EXPECT_EQ(S_OK, loadsBack(store.Get()));
+}
+
+INSTANTIATE_TEST_SUITE_P(ForeignNodes, ForeignNodeTest, ::testing::ValuesIn(kForeignRefusals),
+                         [](const ::testing::TestParamInfo<ForeignRefusal>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Reading needs no ownership: another store's handles still serve as elements to read
+// and as contexts to search, and the store's own nodes pass after the other's refusal.
+TEST_F(ForeignNodeTest, ReadsThroughOtherDocumentsAndOwnNodesStillPass)
+{
+    ASSERT_EQ(S_OK, setAmount(other.Get(), nodes.a.Get()));
+    otherSink->events.clear();
+    EXPECT_EQ(L"1250", attributeText(store.Get(), nodes.a.Get(), L"amount"));
+    Bstr id;
+    EXPECT_EQ(S_OK, store->getElementID(nodes.a.Get(), id.put()));
+    EXPECT_STREQ(L"a", id.get());
+    ComPtr<IUnknown> found;
+    Bstr a = bstr(L"a");
+    EXPECT_EQ(S_OK, store->getElement(nodes.root.Get(), a.get(), &found));
+    EXPECT_EQ(L"a", nodeName(found.Get()));
+    EXPECT_EQ(S_OK, store->getElementID(nodes.plainChild.Get(), id.put()));
+    EXPECT_STREQ(L"child", id.get());
+
+    EXPECT_EQ(E_INVALIDARG, store->addElement(nullptr, nodes.a.Get()));
+    EXPECT_EQ(S_OK, store->addElement(nullptr, nodes.ownLoose.Get()));
+    EXPECT_EQ(S_OK, setAmount(store.Get(), nodes.ownLoose.Get()));
+    EXPECT_EQ(S_OK, store->deleteElement(nodes.ownLoose.Get()));
+    EXPECT_EQ(3u, sink->events.size());
+    EXPECT_TRUE(otherSink->events.empty());
+}
+
+// A load gives the document new nodes: they are the store's own, the other's are not.
+TEST_F(ForeignNodeTest, LoadedNodesAreTheStoresOwn)
+{
+    const std::wstring file = tempFile(L"loaded.xml");
+    writeFile(file, "<?xml version=\"1.0\"?>\n<catalog><item/></catalog>\n");
+    ComPtr<IPersistFile> persist;
+    ASSERT_EQ(S_OK, store.As(&persist));
+    ASSERT_EQ(S_OK, persist->Load(file.c_str(), STGM_READ));
+    ComPtr<IUnknown> item;
+    Bstr id = bstr(L"item");
+    ASSERT_EQ(S_OK, store->getElement(nullptr, id.get(), &item));
+    EXPECT_EQ(S_OK, setAmount(store.Get(), item.Get()));
+    ComPtr<IUnknown> made;
+    ASSERT_EQ(S_OK, store->createElement(nullptr, &made));
+    EXPECT_EQ(S_OK, store->addElement(item.Get(), made.Get()));
+    EXPECT_EQ(E_INVALIDARG, store->addElement(item.Get(), nodes.loose.Get()));
+    EXPECT_EQ(S_OK, store->deleteElement(item.Get()));
+    EXPECT_NE(std::wstring::npos, xmlOf(store.Get()).find(L"<catalog/>")) << narrow(xmlOf(store.Get()));
+}
+
 // What the checks must let through: names and text that do read back.
 TEST_F(AcceptanceTest, StorableNamesAndTextReadBack)
 {
