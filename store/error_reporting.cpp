@@ -59,8 +59,8 @@ template <class Describe>
 HRESULT reported(REFIID iid, const wchar_t* method, HRESULT hr, Describe&& describeFailure) noexcept
 {
     if (SUCCEEDED(hr)) {
-        // A note made on a path the call recovered from is not this call's failure.
-        framework::discardFailureNote();
+        // Every refusal that notes a reason fails its method, which takes the note, so
+        // a call that succeeds has none to drop.
         framework::clearErrorInfo();
         return hr;
     }
