@@ -152,6 +152,18 @@ TEST_F(HardeningTest, LoadAfterAFailedLoadStillReplacesTheStore)
 }
 
 // Fails the write with the given number (counted from 1) and every one after it.
+// Fills doc with a root holding count numbered items.
+void loadItems(IXMLDOMDocument* doc, int count)
+{
+    std::wstring xml = L"<?xml version=\"1.0\"?><root>";
+    for (int i = 0; i < count; ++i)
+        xml += L"<item n=\"" + std::to_wstring(i) + L"\"/>";
+    xml += L"</root>";
+    Bstr text = bstr(xml.c_str());
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    ASSERT_EQ(S_OK, doc->loadXML(text.get(), &loaded));
+}
+
 bool failFromWrite(void* context, HANDLE file, const void* data, ULONG size)
 {
     int& remaining = *static_cast<int*>(context);
@@ -164,13 +176,7 @@ TEST_F(HardeningTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
 {
     // Big enough for the DOM to write it in several chunks.
     ComPtr<IXMLDOMDocument> doc = documentOf(store.Get());
-    std::wstring xml = L"<?xml version=\"1.0\"?><root>";
-    for (int i = 0; i < 2000; ++i)
-        xml += L"<item n=\"" + std::to_wstring(i) + L"\"/>";
-    xml += L"</root>";
-    Bstr text = bstr(xml.c_str());
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    ASSERT_EQ(S_OK, doc->loadXML(text.get(), &loaded));
+    ASSERT_NO_FATAL_FAILURE(loadItems(doc.Get(), 2000));
 
     const std::wstring target = tempFile(L"good.xml");
     const std::string good = "<?xml version=\"1.0\"?>\n<root><old/></root>\n";
@@ -189,9 +195,10 @@ TEST_F(HardeningTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
     EXPECT_EQ(std::vector<std::wstring>{L"good.xml"}, filesIn(tempDir()));
 }
 
-// A file system too small for the store: the folder named by TARNWICK_SMALL_FS (for
-// instance a 64 KiB tmpfs, as Z:\mnt\tiny). Mounting one needs privileges that a test
-// program under Wine does not have, so the case runs only where one is provided.
+// A file system too small for the store: the folder named by TARNWICK_SMALL_FS (a
+// 64 KiB tmpfs that scripts/test.sh mounts where it runs as root). Mounting one needs
+// privileges that a test program under Wine does not have, so the case runs only where
+// one is provided.
 TEST_F(HardeningTest, SaveOntoAFullDiskKeepsTheOldFile)
 {
     wchar_t folder[MAX_PATH];
@@ -205,13 +212,7 @@ TEST_F(HardeningTest, SaveOntoAFullDiskKeepsTheOldFile)
     const std::string good = readFile(target);
 
     ComPtr<IXMLDOMDocument> doc = documentOf(store.Get());
-    std::wstring xml = L"<?xml version=\"1.0\"?><root>";
-    for (int i = 0; i < 20000; ++i)
-        xml += L"<item n=\"" + std::to_wstring(i) + L"\"/>";
-    xml += L"</root>";
-    Bstr text = bstr(xml.c_str());
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    ASSERT_EQ(S_OK, doc->loadXML(text.get(), &loaded));
+    ASSERT_NO_FATAL_FAILURE(loadItems(doc.Get(), 20000));
 
     EXPECT_EQ(E_FAIL, persist->Save(target.c_str(), TRUE));
     EXPECT_EQ(good, readFile(target));
