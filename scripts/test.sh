@@ -13,15 +13,34 @@ if [ "$(id -u)" = 0 ] && mkdir -p "$tiny" && mount -t tmpfs -o size=64k tmpfs "$
     TARNWICK_SMALL_FS="Z:$(echo "$tiny" | tr / '\\')"
     export TARNWICK_SMALL_FS
 fi
+passed=0
+failed=0
+# Runs one preset's suite, adding its counts from CTest's summary line
+# ("100% tests passed, 0 tests failed out of 24") to the totals.
+suite() {
+    log="build/$1/ctest.log"
+    ctest --preset "$1" 2>&1 | tee "$log"
+    summary=$(grep -E "tests passed, [0-9]+ tests? failed out of [0-9]+" "$log" | tail -1)
+    if [ -z "$summary" ]; then
+        status=1
+        return
+    fi
+    some_failed=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+    total=$(echo "$summary" | sed -E 's/.* failed out of ([0-9]+).*/\1/')
+    passed=$((passed + total - some_failed))
+    failed=$((failed + some_failed))
+    [ "$some_failed" = 0 ] || status=1
+}
 if sh scripts/runs32.sh; then
     ran32=yes
-    ctest --preset win32 || status=1
+    suite win32
 else
     ran32=no
 fi
-ctest --preset win64 || status=1
+suite win64
+echo
 if [ "$ran32" = no ]; then
-    echo
     echo "the 32-bit suite did not run: this machine does not execute 32-bit programs"
 fi
+echo "tests: $passed passed, $failed failed"
 exit $status
