@@ -82,6 +82,17 @@ public:
     const IID& connectionInterface() const noexcept { return *piid; }
 
 protected:
+    // True when a sink is connected, so that an event argument that costs work is made
+    // only for someone to receive it.
+    bool hasSinks() const noexcept
+    {
+        for (size_t slot = 0; slot < m_sinks.size(); ++slot) {
+            if (m_sinks.at(slot))
+                return true;
+        }
+        return false;
+    }
+
     // Calls fire(sink) on every connected sink in slot order. The number of slots is
     // read once; each slot is read afresh so that sinks may Advise and Unadvise from
     // inside their callbacks; each sink is held while it runs. Results are ignored.

@@ -53,11 +53,9 @@ bool isStorableValue(VARIANT& value) noexcept
 
 STDMETHODIMP ITarnwickImpl::setAttribute(IUnknown* hElem, BSTR attrname, VARIANT* attrValue)
 {
-    ComPtr<IXMLDOMElement> element;
-    FW_RETURN_IF_FAILED(dom::asElement(hElem, &element));
     // Another document's element changes only through its own store.
-    if (!dom::belongsTo(m_pDoc.Get(), element.Get()))
-        return E_INVALIDARG;
+    ComPtr<IXMLDOMElement> element;
+    FW_RETURN_IF_FAILED(dom::asOwnElement(m_pDoc.Get(), hElem, &element));
     if (!attrValue)
         return E_POINTER;
     // Only what reads back from a saved file under the same name and with the same text is written.

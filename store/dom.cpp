@@ -4,6 +4,7 @@
 #include "store/syntax.h"
 
 #include <cwchar>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -153,10 +154,9 @@ HRESULT createDocument(IXMLDOMDocument** out) noexcept
 
 HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url, const OLECHAR* fileName) noexcept
 {
-    framework::Bstr text;
-    FW_RETURN_IF_FAILED(text.assign(url));
-    framework::Variant source;
-    source.setBstr(std::move(text));
+    framework::Variant source(url);
+    if (V_VT(&source.get()) != VT_BSTR)
+        return E_OUTOFMEMORY;
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT hr = doc->load(source.get(), &loaded);
     if (SUCCEEDED(hr) && loaded != VARIANT_FALSE)
@@ -169,52 +169,29 @@ HRESULT load(IXMLDOMDocument* doc, const OLECHAR* url, const OLECHAR* fileName) 
 
 HRESULT save(IXMLDOMDocument* doc, IStream* stream) noexcept
 {
-    framework::Variant target;
-    V_VT(target.put()) = VT_UNKNOWN;
-    V_UNKNOWN(&target.get()) = stream;
-    stream->AddRef();
-    return doc->save(target.get());
-}
-
-DetachedChildren::~DetachedChildren()
-{
-    clear();
-}
-
-void DetachedChildren::clear() noexcept
-{
-    for (size_t i = 0; i < m_count; ++i)
-        m_nodes[i]->Release();
-    CoTaskMemFree(m_nodes);
-    m_nodes = nullptr;
-    m_count = 0;
-    m_capacity = 0;
+    return doc->save(framework::Variant(static_cast<IUnknown*>(stream)).get());
 }
 
 HRESULT DetachedChildren::detach(IXMLDOMDocument* doc) noexcept
 {
-    clear();
+    m_nodes.clear();
     for (;;) {
         ComPtr<IXMLDOMNode> child;
         if (doc->get_firstChild(&child) != S_OK || !child)
             return S_OK;
-        if (m_count == m_capacity) {
-            const size_t capacity = m_capacity ? m_capacity * 2 : 4;
-            void* grown = CoTaskMemRealloc(m_nodes, capacity * sizeof *m_nodes);
-            if (!grown) {
-                // Putting back what was taken is the best that can be done.
-                static_cast<void>(restore(doc));
-                return E_OUTOFMEMORY;
-            }
-            m_nodes = static_cast<IXMLDOMNode**>(grown);
-            m_capacity = capacity;
-        }
         ComPtr<IXMLDOMNode> removed;
         if (FAILED(doc->removeChild(child.Get(), &removed))) {
             static_cast<void>(restore(doc));
             return E_FAIL;
         }
-        m_nodes[m_count++] = child.Detach();
+        try {
+            m_nodes.push_back(std::move(child));
+        } catch (const std::bad_alloc&) {
+            // The node out of the document goes back first, then the ones held before it.
+            static_cast<void>(doc->appendChild(removed.Get(), nullptr));
+            static_cast<void>(restore(doc));
+            return E_OUTOFMEMORY;
+        }
     }
 }
 
@@ -231,10 +208,11 @@ HRESULT DetachedChildren::restore(IXMLDOMDocument* doc) noexcept
             break;
         }
     }
-    for (size_t i = 0; i < m_count; ++i)
-        if (FAILED(doc->appendChild(m_nodes[i], nullptr)))
+    for (const ComPtr<IXMLDOMNode>& node : m_nodes) {
+        if (FAILED(doc->appendChild(node.Get(), nullptr)))
             hr = E_FAIL;
-    clear();
+    }
+    m_nodes.clear();
     return hr;
 }
 
@@ -389,8 +367,6 @@ bool isTrue(VARIANT_BOOL value) noexcept
     return value != VARIANT_FALSE;
 }
 
-} // namespace
-
 // Wine's msxml3 makes a new COM object for each retrieval of a document (its
 // ownerDocument too), so comparing COM identities would refuse every node of the
 // store's own document. What all those objects share is the document's properties,
@@ -417,6 +393,29 @@ bool belongsTo(IXMLDOMDocument* doc, IXMLDOMNode* node) noexcept
     doc->put_preserveWhiteSpace(setting);
     seen = flipped;
     return followedFlip && owner->get_preserveWhiteSpace(&seen) == S_OK && isTrue(seen) == isTrue(setting);
+}
+
+template <class Interface>
+HRESULT ownHandleAs(IXMLDOMDocument* doc, IUnknown* handle, Interface** out) noexcept
+{
+    ComPtr<Interface> answer;
+    FW_RETURN_IF_FAILED(handleAs(handle, answer.GetAddressOf()));
+    if (!belongsTo(doc, answer.Get()))
+        return E_INVALIDARG;
+    *out = answer.Detach();
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT asOwnNode(IXMLDOMDocument* doc, IUnknown* handle, IXMLDOMNode** out) noexcept
+{
+    return ownHandleAs(doc, handle, out);
+}
+
+HRESULT asOwnElement(IXMLDOMDocument* doc, IUnknown* handle, IXMLDOMElement** out) noexcept
+{
+    return ownHandleAs(doc, handle, out);
 }
 
 bool isElement(IXMLDOMNode* node) noexcept

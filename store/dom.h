@@ -11,6 +11,8 @@
 #include "store/dom_types.h"
 #include "store/syntax.h"
 
+#include <vector>
+
 namespace dom {
 
 using framework::ComPtr;
@@ -31,11 +33,6 @@ HRESULT save(IXMLDOMDocument* doc, IStream* stream) noexcept;
 // that fails can be undone with the very same nodes (handles to them stay valid).
 class DetachedChildren {
 public:
-    DetachedChildren() noexcept = default;
-    DetachedChildren(const DetachedChildren&) = delete;
-    DetachedChildren& operator=(const DetachedChildren&) = delete;
-    ~DetachedChildren();
-
     // Takes every top-level node out of doc. On failure the nodes already taken are
     // put back.
     HRESULT detach(IXMLDOMDocument* doc) noexcept;
@@ -43,11 +40,7 @@ public:
     HRESULT restore(IXMLDOMDocument* doc) noexcept;
 
 private:
-    void clear() noexcept;
-
-    IXMLDOMNode** m_nodes = nullptr;
-    size_t m_count = 0;
-    size_t m_capacity = 0;
+    std::vector<ComPtr<IXMLDOMNode>> m_nodes;
 };
 
 // Appends the XML declaration (version="1.0") as the document's last top-level node.
@@ -85,10 +78,12 @@ HRESULT asNode(IUnknown* handle, IXMLDOMNode** out) noexcept;
 HRESULT asElement(IUnknown* handle, IXMLDOMElement** out) noexcept;
 HRESULT asNodeList(IUnknown* handle, IXMLDOMNodeList** out) noexcept;
 
-// True when the node belongs to doc: doc itself, or a node whose owner document doc
-// is. A node of another store's document, of a plain DOMDocument or of a document
+// A handle that a change goes through: as asNode and asElement, and E_INVALIDARG too
+// when the node does not belong to doc (doc itself, or a node whose owner document doc
+// is). A node of another store's document, of a plain DOMDocument or of a document
 // whose every other user is gone belongs elsewhere.
-bool belongsTo(IXMLDOMDocument* doc, IXMLDOMNode* node) noexcept;
+HRESULT asOwnNode(IXMLDOMDocument* doc, IUnknown* handle, IXMLDOMNode** out) noexcept;
+HRESULT asOwnElement(IXMLDOMDocument* doc, IUnknown* handle, IXMLDOMElement** out) noexcept;
 
 // True when the node is an element (not text, a comment, an instruction, an attribute
 // or the document).

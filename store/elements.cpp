@@ -71,19 +71,14 @@ STDMETHODIMP ITarnwickImpl::createElement(BSTR* pid, IUnknown** pHandle)
 
 STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
 {
-    ComPtr<IXMLDOMNode> element;
-    FW_RETURN_IF_FAILED(dom::asNode(pElem, &element));
     // A node of another document is not the store's to move: the append would change
     // that document without its store's events or debug file. Wine's msxml3 even frees
     // a released store's document during the append while the moved node still uses it.
-    if (!dom::belongsTo(m_pDoc.Get(), element.Get()))
-        return E_INVALIDARG;
+    ComPtr<IXMLDOMNode> element;
+    FW_RETURN_IF_FAILED(dom::asOwnNode(m_pDoc.Get(), pElem, &element));
     ComPtr<IXMLDOMNode> parent;
-    if (pParent) {
-        FW_RETURN_IF_FAILED(dom::asNode(pParent, &parent));
-        if (!dom::belongsTo(m_pDoc.Get(), parent.Get()))
-            return E_INVALIDARG;
-    }
+    if (pParent)
+        FW_RETURN_IF_FAILED(dom::asOwnNode(m_pDoc.Get(), pParent, &parent));
     // Only an element under an element is saved where it reads back: text, a comment, an
     // instruction or the document as parent, or the declaration as child, make a file
     // that loses the element or does not load.

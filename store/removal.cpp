@@ -7,11 +7,9 @@ using framework::ComPtr;
 
 STDMETHODIMP ITarnwickImpl::deleteElement(IUnknown* hElem)
 {
-    ComPtr<IXMLDOMNode> node;
-    FW_RETURN_IF_FAILED(dom::asNode(hElem, &node));
     // Another document's node leaves only through its own store.
-    if (!dom::belongsTo(m_pDoc.Get(), node.Get()))
-        return E_INVALIDARG;
+    ComPtr<IXMLDOMNode> node;
+    FW_RETURN_IF_FAILED(dom::asOwnNode(m_pDoc.Get(), hElem, &node));
     // A detached node, an attribute and the document itself have no parent to leave.
     ComPtr<IXMLDOMNode> parent;
     if (FAILED(dom::parentNode(node.Get(), &parent)) || FAILED(dom::removeChild(parent.Get(), node.Get())))

@@ -95,17 +95,6 @@ protected:
             fire();
     }
 
-    // True when a sink is connected: an event argument that costs DOM work is made only
-    // for someone to receive it.
-    bool hasSinks() const noexcept
-    {
-        for (size_t slot = 0; slot < m_sinks.size(); ++slot) {
-            if (m_sinks.at(slot))
-                return true;
-        }
-        return false;
-    }
-
     framework::ComPtr<IXMLDOMDocument> m_pDoc;
     framework::ComPtr<IXMLDOMNode> m_pRoot;
     framework::Bstr m_bstrCurFile;

@@ -70,15 +70,10 @@ sh "$here/check_dll.sh" "$root/x86/Tarnwick.dll" "$root/x64/Tarnwick.dll" ||
 
 [ $status = 0 ] || exit 1
 
-# A 32-bit program that cannot start here answers "Exec format error" (126): skip then,
-# and only then.
-if [ "$arch" = x86 ]; then
-    probe=$("$wine" --version 2>&1)
-    code=$?
-    if [ $code = 126 ] && echo "$probe" | grep -q "Exec format error"; then
-        echo "SKIP: this machine does not execute 32-bit programs ($wine: $probe)"
-        exit 77
-    fi
+# Skipped only where a 32-bit program demonstrably cannot start.
+if [ "$arch" = x86 ] && ! sh "$here/../scripts/runs32.sh"; then
+    echo "SKIP: this machine does not execute 32-bit programs"
+    exit 77
 fi
 
 WINEPREFIX=$prefix
