@@ -47,15 +47,13 @@ STDMETHODIMP ITarnwickImpl::createElement(BSTR* pid, IUnknown** pHandle)
     // prefix; counted, so that a NUL inside it is refused rather than cut there.
     if (given && !syntax::isStorableElementName(*pid, SysStringLen(*pid)))
         return failure::notAnElementName(*pid, SysStringLen(*pid));
-    Bstr id;
-    if (given) {
-        FW_RETURN_IF_FAILED(id.assign(*pid));
-    } else {
-        FW_RETURN_IF_FAILED(makeElementId(id));
-    }
+    // The DOM copies the name, so a given identifier is used as it is.
+    Bstr generated;
+    if (!given)
+        FW_RETURN_IF_FAILED(makeElementId(generated));
 
     ComPtr<IXMLDOMNode> element;
-    if (FAILED(dom::createElementNode(m_pDoc.Get(), id.get(), &element)))
+    if (FAILED(dom::createElementNode(m_pDoc.Get(), given ? *pid : generated.get(), &element)))
         return E_FAIL;
     ComPtr<IUnknown> handle;
     if (pHandle)
@@ -63,7 +61,7 @@ STDMETHODIMP ITarnwickImpl::createElement(BSTR* pid, IUnknown** pHandle)
 
     // A given identifier is the caller's own and is not written back.
     if (!given && pid)
-        replaceString(pid, id);
+        replaceString(pid, generated);
     if (pHandle)
         *pHandle = handle.Detach();
     return S_OK;

@@ -87,11 +87,15 @@ protected:
     void afterChange(Fire&& fire, Announce order = Announce::afterSave) noexcept
     {
         // A sink may release the caller's last reference; the store outlives the pass.
-        const framework::ComPtr<IUnknown> alive(controllingUnknown());
-        if (order == Announce::beforeSave && m_bNotify)
+        // Without a sink to call, nothing can release it.
+        const bool announce = m_bNotify && hasSinks();
+        framework::ComPtr<IUnknown> alive;
+        if (announce)
+            alive = controllingUnknown();
+        if (order == Announce::beforeSave && announce)
             fire();
         debugAutoSave();
-        if (order == Announce::afterSave && m_bNotify)
+        if (order == Announce::afterSave && announce)
             fire();
     }
 
