@@ -2,7 +2,9 @@
 
 #include "store/dom.h"
 
+#include <cstring>
 #include <cwchar>
+#include <memory>
 #include <new>
 
 using framework::ComPtr;
@@ -11,19 +13,25 @@ namespace file_stream {
 
 namespace {
 
-// The write end of a file as an IStream: the DOM serializes into it. A write that
-// does not reach the file is remembered, so that a DOM which ignores the stream's
-// answer cannot turn a short file into a success.
+// The write end of a file as an IStream: the DOM serializes into it. The DOM hands
+// over a few kilobytes at a time; they are gathered into large writes, since each
+// write is a system call. A write that does not reach the file is remembered, so that
+// a DOM which ignores the stream's answer cannot turn a short file into a success.
 class WriteStream final : public IStream {
 public:
+    static const ULONG kBufferSize = 64 * 1024;
+
     WriteStream(HANDLE file, ChunkWriter writer, void* context) noexcept
-        : m_file(file), m_writer(writer), m_context(context)
+        : m_file(file), m_writer(writer), m_context(context), m_buffer(new (std::nothrow) char[kBufferSize])
     {
     }
     WriteStream(const WriteStream&) = delete;
     WriteStream& operator=(const WriteStream&) = delete;
 
-    bool failed() const noexcept { return m_failed; }
+    bool ready() const noexcept { return m_buffer != nullptr; }
+
+    // Writes what is still gathered; true when every byte reached the file.
+    bool finish() noexcept { return drain(); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -55,9 +63,18 @@ public:
         if (!data && size)
             return STG_E_INVALIDPOINTER;
         // After one failure nothing more is written: the file is lost anyway.
-        if (m_failed || (size && !m_writer(m_context, m_file, data, size))) {
-            m_failed = true;
+        if (m_failed)
             return STG_E_WRITEFAULT;
+        const char* bytes = static_cast<const char*>(data);
+        for (ULONG left = size; left > 0;) {
+            const ULONG room = kBufferSize - m_used;
+            const ULONG taken = left < room ? left : room;
+            std::memcpy(m_buffer.get() + m_used, bytes, taken);
+            m_used += taken;
+            bytes += taken;
+            left -= taken;
+            if (m_used == kBufferSize && !drain())
+                return STG_E_WRITEFAULT;
         }
         if (written)
             *written = size;
@@ -76,10 +93,20 @@ public:
 private:
     ~WriteStream() = default;
 
+    bool drain() noexcept
+    {
+        if (!m_failed && m_used > 0 && !m_writer(m_context, m_file, m_buffer.get(), m_used))
+            m_failed = true;
+        m_used = 0;
+        return !m_failed;
+    }
+
     LONG m_refs = 1;
     HANDLE m_file;
     ChunkWriter m_writer;
     void* m_context;
+    std::unique_ptr<char[]> m_buffer;
+    ULONG m_used = 0;
     bool m_failed = false;
 };
 
@@ -157,10 +184,12 @@ HRESULT saveReplacing(IXMLDOMDocument* doc, const OLECHAR* target, ChunkWriter w
         return E_OUTOFMEMORY;
     ComPtr<WriteStream> stream;
     framework::adopt(stream, raw);
+    if (!stream->ready())
+        return E_OUTOFMEMORY;
     const HRESULT saved = dom::save(doc, stream.Get());
     if (saved == E_OUTOFMEMORY)
         return saved;
-    if (FAILED(saved) || stream->failed())
+    if (FAILED(saved) || !stream->finish())
         return E_FAIL;
     if (!FlushFileBuffers(temporary.handle()) || !temporary.close())
         return E_FAIL;

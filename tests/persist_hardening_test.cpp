@@ -174,13 +174,13 @@ bool failFromWrite(void* context, HANDLE file, const void* data, ULONG size)
 
 TEST_F(HardeningTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
 {
-    // Big enough for the DOM to write it in several chunks.
+    // About 330 KB: six writes, the sixth when the save finishes.
     ComPtr<IXMLDOMDocument> doc = documentOf(store.Get());
-    ASSERT_NO_FATAL_FAILURE(loadItems(doc.Get(), 2000));
+    ASSERT_NO_FATAL_FAILURE(loadItems(doc.Get(), 20000));
 
     const std::wstring target = tempFile(L"good.xml");
     const std::string good = "<?xml version=\"1.0\"?>\n<root><old/></root>\n";
-    for (int failing : {1, 2, 5}) {
+    for (int failing : {1, 2, 6}) {
         writeFile(target, good);
         int remaining = failing;
         EXPECT_EQ(E_FAIL, file_stream::saveReplacing(doc.Get(), target.c_str(), failFromWrite, &remaining))
@@ -191,7 +191,7 @@ TEST_F(HardeningTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
 
     int never = 1 << 30;
     ASSERT_EQ(S_OK, file_stream::saveReplacing(doc.Get(), target.c_str(), failFromWrite, &never));
-    EXPECT_NE(std::string::npos, readFile(target).find("<item n=\"1999\"/>"));
+    EXPECT_NE(std::string::npos, readFile(target).find("<item n=\"19999\"/>"));
     EXPECT_EQ(std::vector<std::wstring>{L"good.xml"}, filesIn(tempDir()));
 }
 
