@@ -78,6 +78,13 @@ HRESULT reported(REFIID iid, const wchar_t* method, HRESULT hr, Describe&& descr
     return hr;
 }
 
+// What a query that failed was asked: a null query asks for the child elements.
+std::wstring nothingSelected(BSTR query, IUnknown* context)
+{
+    return L"The query " + (query ? quoted(query) : std::wstring(L"for the child elements")) +
+           L" selects nothing below " + contextName(context) + L", or is not a query.";
+}
+
 std::wstring none()
 {
     return std::wstring();
@@ -125,10 +132,8 @@ STDMETHODIMP CTarnwick::getAttribute(IUnknown* hElem, BSTR attrname, VARIANT* at
 
 STDMETHODIMP CTarnwick::enumElements(IUnknown* hElem, BSTR query, IUnknown** pEnumHandle)
 {
-    return reported(IID_ITarnwick, L"enumElements", ITarnwickImpl::enumElements(hElem, query, pEnumHandle), [&] {
-        return L"The query " + (query ? quoted(query) : std::wstring(L"for the child elements")) +
-               L" selects nothing below " + contextName(hElem) + L", or is not a query.";
-    });
+    return reported(IID_ITarnwick, L"enumElements", ITarnwickImpl::enumElements(hElem, query, pEnumHandle),
+                    [&] { return nothingSelected(query, hElem); });
 }
 
 STDMETHODIMP CTarnwick::resetEnum(IUnknown* enumHandle)
@@ -155,10 +160,8 @@ STDMETHODIMP CTarnwick::clear()
 
 STDMETHODIMP CTarnwick::queryElement(IUnknown* parent, BSTR query, IUnknown** ppelem)
 {
-    return reported(IID_ITarnwick, L"queryElement", ITarnwickImpl::queryElement(parent, query, ppelem), [&] {
-        return L"The query " + (query ? quoted(query) : std::wstring(L"for the child elements")) +
-               L" selects nothing below " + contextName(parent) + L", or is not a query.";
-    });
+    return reported(IID_ITarnwick, L"queryElement", ITarnwickImpl::queryElement(parent, query, ppelem),
+                    [&] { return nothingSelected(query, parent); });
 }
 
 STDMETHODIMP CTarnwick::setDebugMode(LONG bDebug, BSTR file)

@@ -128,8 +128,7 @@ STDMETHODIMP ITarnwickImpl::Load(LPCOLESTR pszFileName, DWORD)
     reloadRoot();
     afterChange([&] {
         GUID iid = IID_IPersistFile;
-        Variant data;
-        data.setBstr(std::move(url));
+        Variant data(std::move(url));
         Fire_onPersist(&iid, &data.get());
     });
     return S_OK;

@@ -100,6 +100,12 @@ private:
         PrefixOperator,
     };
 
+    // How a token is spelled: a symbol, or an operator word between '$' signs.
+    struct Spelling {
+        const wchar_t* text;
+        Token token;
+    };
+
     // Deeper nesting than this is refused rather than risk the stack.
     static const int kMaxDepth = 100;
 
@@ -152,11 +158,7 @@ private:
         }
         if (c == L'$')
             return scanDollar(at, text, length);
-        struct Symbol {
-            const wchar_t* text;
-            Token token;
-        };
-        static const Symbol symbols[] = {
+        static const Spelling symbols[] = {
             {L"//", Token::DoubleSlash},    {L"/", Token::Slash},
             {L"..", Token::DotDot},         {L".", Token::Dot},
             {L"::", Token::Axis},           {L"@", Token::At},
@@ -170,7 +172,7 @@ private:
             {L">", Token::RelationalOperator}, {L"*", Token::Star},
             {L"+", Token::Plus},            {L"-", Token::Minus},
         };
-        for (const Symbol& symbol : symbols) {
+        for (const Spelling& symbol : symbols) {
             const size_t n = std::wcslen(symbol.text);
             if (std::wcsncmp(at, symbol.text, n) == 0) {
                 at += n;
@@ -191,11 +193,7 @@ private:
             length = static_cast<size_t>(at - text);
             return Token::Variable;
         }
-        struct Word {
-            const wchar_t* text;
-            Token token;
-        };
-        static const Word words[] = {
+        static const Spelling words[] = {
             {L"or", Token::OrOperator},          {L"and", Token::AndOperator},
             {L"eq", Token::EqualityOperator},    {L"ieq", Token::EqualityOperator},
             {L"ne", Token::EqualityOperator},    {L"ine", Token::EqualityOperator},
@@ -206,7 +204,7 @@ private:
             {L"not", Token::PrefixOperator},     {L"any", Token::PrefixOperator},
             {L"all", Token::PrefixOperator},
         };
-        for (const Word& word : words) {
+        for (const Spelling& word : words) {
             if (std::wcslen(word.text) == name && std::wcsncmp(at + 1, word.text, name) == 0) {
                 at += name + 2;
                 return word.token;

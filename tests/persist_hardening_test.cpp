@@ -1,8 +1,7 @@
 // IPersistFile under failure: a failed Load leaves the store as it was, a failed Save
 // leaves the file on disk as it was, and a name loads the very file that saving it
 // writes, whatever characters it holds.
-#include "support/recording_sink.h"
-#include "support/tarnwick_test.h"
+#include "support/watched_store.h"
 
 #include "store/file_stream.h"
 
@@ -12,34 +11,8 @@
 namespace tarnwick_test {
 namespace {
 
-class HardeningTest : public StoreTest {
+class HardeningTest : public PersistStoreTest {
 protected:
-    void SetUp() override
-    {
-        StoreTest::SetUp();
-        ASSERT_EQ(S_OK, store.As(&persist));
-        sink = RecordingSink::create();
-        ASSERT_EQ(S_OK, sink->advise(store.Get()));
-    }
-
-    void TearDown() override
-    {
-        persist.Reset();
-        StoreTest::TearDown();
-        EXPECT_EQ(1u, sink->references()) << "the store released its sink";
-    }
-
-    std::wstring curFile()
-    {
-        LPOLESTR name = nullptr;
-        EXPECT_EQ(S_OK, persist->GetCurFile(&name));
-        if (!name)
-            return L"(null)";
-        std::wstring copy = name;
-        CoTaskMemFree(name);
-        return copy;
-    }
-
     // Puts a root with two children and an attribute into the store through its own
     // operations; returns the first child's handle.
     ComPtr<IUnknown> fill()
@@ -61,54 +34,12 @@ protected:
         EXPECT_EQ(S_OK, store->setAttribute(first.Get(), attribute.get(), &value.get()));
         return first;
     }
-
-    ComPtr<IPersistFile> persist;
-    ComPtr<RecordingSink> sink;
 };
-
-// Every file in folder, by name.
-// A folder, new or left by an earlier run (the test folder is emptied of files only).
-bool makeFolder(const std::wstring& path)
-{
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
 
 TEST_F(HardeningTest, FailedLoadLeavesTheStoreAsItWas)
 {
     const std::wstring debugFile = tempFile(L"debug.xml");
-    const std::wstring dir = tempDir();
-    const std::wstring illFormed = tempFile(L"ill-formed.xml");
-    writeFile(illFormed, "<?xml version=\"1.0\"?>\n<root><a></root>\n");
-    const std::wstring badUtf8 = tempFile(L"bad-utf8.xml");
-    writeFile(badUtf8, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root a=\"\xC3\x28\xFF\"/>\n");
-    const std::wstring noElement = tempFile(L"no-element.xml");
-    writeFile(noElement, "<?xml version=\"1.0\"?>\n<?keep this?>\n");
-    const std::wstring laughs = tempFile(L"laughs.xml");
-    std::string bomb = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY lol \"lol\">\n";
-    for (int level = 1; level <= 9; ++level) {
-        const std::string previous = level == 1 ? "lol" : "lol" + std::to_string(level - 1);
-        bomb += "<!ENTITY lol" + std::to_string(level) + " \"";
-        for (int i = 0; i < 10; ++i)
-            bomb += "&" + previous + ";";
-        bomb += "\">\n";
-    }
-    bomb += "]>\n<root>&lol9;</root>\n";
-    writeFile(laughs, bomb);
-    const std::wstring folder = dir + L"\\a-folder.xml";
-    ASSERT_TRUE(makeFolder(folder));
-
-    const struct {
-        const char* what;
-        std::wstring name;
-    } cases[] = {
-        {"a missing file", tempFile(L"missing.xml")},
-        {"an ill-formed file", illFormed},
-        {"bad UTF-8", badUtf8},
-        {"a document without an element", noElement},
-        {"a billion laughs", laughs},
-        {"a folder", folder},
-        {"an empty name", L""},
-    };
+    const std::vector<UnloadableFile> cases = unloadableFiles();
     const ComPtr<IUnknown> kept = fill();
     ComPtr<IXMLDOMDocument> clientDocument = documentOf(store.Get());
     Bstr debugName = bstr(debugFile.c_str());

@@ -8,33 +8,8 @@
 namespace tarnwick_test {
 namespace {
 
-class PersistTest : public ConnectedStoreTest {
+class PersistTest : public PersistStoreTest {
 protected:
-    void SetUp() override
-    {
-        ConnectedStoreTest::SetUp();
-        ASSERT_EQ(S_OK, store.As(&persist));
-    }
-
-    void TearDown() override
-    {
-        persist.Reset();
-        ConnectedStoreTest::TearDown();
-        EXPECT_EQ(1u, sink->references()) << "the store released its sink";
-    }
-
-    // The current file as GetCurFile reports it; "(null)" when there is none.
-    std::wstring curFile()
-    {
-        LPOLESTR name = reinterpret_cast<LPOLESTR>(0x1);
-        EXPECT_EQ(S_OK, persist->GetCurFile(&name));
-        if (!name)
-            return L"(null)";
-        std::wstring copy = name;
-        CoTaskMemFree(name);
-        return copy;
-    }
-
     std::wstring rootName()
     {
         ComPtr<IUnknown> root;
@@ -48,8 +23,6 @@ protected:
         documentOf(store.Get())->get_documentElement(&element);
         return nodeName(element.Get());
     }
-
-    ComPtr<IPersistFile> persist;
 };
 
 TEST_F(PersistTest, ClassIdAndTheMethodsWithoutState)
@@ -92,24 +65,7 @@ TEST_F(PersistTest, FailedLoadRemembersTheNameAndAnnouncesNothing)
     Bstr debugName = bstr(debugFile.c_str());
     ASSERT_EQ(S_OK, store->setDebugMode(1, debugName.get()));
 
-    const std::wstring illFormed = tempFile(L"ill-formed.xml");
-    writeFile(illFormed, "<?xml version=\"1.0\"?>\n<root><a></root>\n");
-    const std::wstring truncated = tempFile(L"truncated.xml");
-    writeFile(truncated, "<?xml version=\"1.0\"?>\n<root><a/>");
-    const std::wstring empty = tempFile(L"empty.xml");
-    writeFile(empty, "");
-
-    const struct {
-        const char* what;
-        std::wstring name;
-    } cases[] = {
-        {"a missing file", tempFile(L"missing.xml")},
-        {"an ill-formed file", illFormed},
-        {"a truncated file", truncated},
-        {"an empty file", empty},
-        {"an empty name", L""},
-    };
-    for (const auto& c : cases) {
+    for (const UnloadableFile& c : unloadableFiles()) {
         EXPECT_EQ(E_FAIL, persist->Load(c.name.c_str(), STGM_READ)) << c.what;
         EXPECT_EQ(c.name, curFile()) << c.what;
         EXPECT_TRUE(sink->events.empty()) << c.what;

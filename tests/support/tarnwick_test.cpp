@@ -188,6 +188,50 @@ void writeFile(const std::wstring& path, const std::string& text)
     out << text;
 }
 
+bool makeFolder(const std::wstring& path)
+{
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+std::vector<UnloadableFile> unloadableFiles()
+{
+    const std::wstring illFormed = tempFile(L"ill-formed.xml");
+    writeFile(illFormed, "<?xml version=\"1.0\"?>\n<root><a></root>\n");
+    const std::wstring truncated = tempFile(L"truncated.xml");
+    writeFile(truncated, "<?xml version=\"1.0\"?>\n<root><a/>");
+    const std::wstring empty = tempFile(L"empty.xml");
+    writeFile(empty, "");
+    const std::wstring badUtf8 = tempFile(L"bad-utf8.xml");
+    writeFile(badUtf8, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root a=\"\xC3\x28\xFF\"/>\n");
+    const std::wstring noElement = tempFile(L"no-element.xml");
+    writeFile(noElement, "<?xml version=\"1.0\"?>\n<?keep this?>\n");
+    const std::wstring laughs = tempFile(L"laughs.xml");
+    std::string bomb = "<?xml version=\"1.0\"?>\n<!DOCTYPE lolz [\n<!ENTITY lol \"lol\">\n";
+    for (int level = 1; level <= 9; ++level) {
+        const std::string previous = level == 1 ? "lol" : "lol" + std::to_string(level - 1);
+        bomb += "<!ENTITY lol" + std::to_string(level) + " \"";
+        for (int i = 0; i < 10; ++i)
+            bomb += "&" + previous + ";";
+        bomb += "\">\n";
+    }
+    bomb += "]>\n<root>&lol9;</root>\n";
+    writeFile(laughs, bomb);
+    const std::wstring folder = tempDir() + L"\\a-folder.xml";
+    EXPECT_TRUE(makeFolder(folder)) << "a folder to load";
+
+    return {
+        {"a missing file", tempFile(L"missing.xml")},
+        {"an ill-formed file", illFormed},
+        {"a truncated file", truncated},
+        {"an empty file", empty},
+        {"bad UTF-8", badUtf8},
+        {"a document without an element", noElement},
+        {"a billion laughs", laughs},
+        {"a folder", folder},
+        {"an empty name", L""},
+    };
+}
+
 std::vector<std::wstring> filesIn(const std::wstring& folder)
 {
     std::vector<std::wstring> names;

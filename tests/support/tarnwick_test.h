@@ -77,6 +77,18 @@ bool fileExists(const std::wstring& path);
 std::vector<std::wstring> filesIn(const std::wstring& folder);
 std::string readFile(const std::wstring& path);
 void writeFile(const std::wstring& path, const std::string& text);
+// A folder, new or left by an earlier run (tempDir empties its folder of files only).
+bool makeFolder(const std::wstring& path);
+
+// A name that a load must refuse, and what is wrong with it.
+struct UnloadableFile {
+    const char* what;
+    std::wstring name;
+};
+// Every kind of name a load refuses, made in tempDir(): a missing file, files that
+// are not a document (ill-formed, truncated, empty, bad UTF-8, no element, a billion
+// laughs), a folder and an empty name.
+std::vector<UnloadableFile> unloadableFiles();
 
 // The URL that a load of path announces: "file:///" and the full path with forward
 // slashes (for folders that hold no character that needs escaping).

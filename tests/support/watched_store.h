@@ -1,6 +1,7 @@
 // Stores watched the way the side-effect tests need them: one with a recording sink
-// connected, and one that also has debug mode on with a file of the test's own, whose
-// sink notes what that file held when it was called.
+// connected, the same seen through IPersistFile, and one that also has debug mode on
+// with a file of the test's own, whose sink notes what that file held when it was
+// called.
 #pragma once
 
 #include "recording_sink.h"
@@ -20,6 +21,37 @@ protected:
     }
 
     ComPtr<RecordingSink> sink;
+};
+
+// A connected store and its IPersistFile.
+class PersistStoreTest : public ConnectedStoreTest {
+protected:
+    void SetUp() override
+    {
+        ConnectedStoreTest::SetUp();
+        ASSERT_EQ(S_OK, store.As(&persist));
+    }
+
+    void TearDown() override
+    {
+        persist.Reset();
+        ConnectedStoreTest::TearDown();
+        EXPECT_EQ(1u, sink->references()) << "the store released its sink";
+    }
+
+    // The current file as GetCurFile reports it; "(null)" when there is none.
+    std::wstring curFile()
+    {
+        LPOLESTR name = reinterpret_cast<LPOLESTR>(0x1);
+        EXPECT_EQ(S_OK, persist->GetCurFile(&name));
+        if (!name)
+            return L"(null)";
+        std::wstring copy = name;
+        CoTaskMemFree(name);
+        return copy;
+    }
+
+    ComPtr<IPersistFile> persist;
 };
 
 class WatchedStoreTest : public ConnectedStoreTest {
