@@ -82,8 +82,8 @@ public:
     const IID& connectionInterface() const noexcept { return *piid; }
 
 protected:
-    // True when a sink is connected, so that an event argument that costs work is made
-    // only for someone to receive it.
+    // True when a sink is connected, so that an event, its arguments and the reference
+    // that keeps the object alive through it are made only for someone to receive it.
     bool hasSinks() const noexcept
     {
         for (size_t slot = 0; slot < m_sinks.size(); ++slot) {

@@ -92,11 +92,11 @@ STDMETHODIMP ITarnwickImpl::addElement(IUnknown* pParent, IUnknown* pElem)
     if (FAILED(dom::appendChild(parent.Get(), element.Get())))
         return E_FAIL;
 
+    // The name is read only for an announcement, which afterChange makes only to sinks.
     afterChange([&] {
         // Sinks get a null identifier if the name cannot be read; the element is attached all the same.
         Bstr name;
-        if (hasSinks())
-            dom::nodeName(element.Get(), name);
+        dom::nodeName(element.Get(), name);
         Fire_onElementCreated(parent.Get(), name.get(), element.Get());
     });
     return S_OK;
